@@ -1,0 +1,6 @@
+# Files of listview/: program code into NW_CORE_SOURCES, unit tests into
+# NW_UNIT_TEST_SOURCES, end-to-end tests into NW_E2E_TEST_SOURCES.
+list(APPEND NW_CORE_SOURCES
+)
+list(APPEND NW_UNIT_TEST_SOURCES
+)

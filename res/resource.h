@@ -1,0 +1,165 @@
+// Every numbered resource, message and command of Nearwatch.
+// The numbers are the program's public contract: translators key their
+// language files on them and the end-to-end tests drive the program by them.
+// Resource types keep their own number spaces, so a menu and an icon may
+// share a number.
+#pragma once
+
+// ---- Icons ----------------------------------------------------------------
+#define IDI_MAIN                101   // window and class icon
+#define IDI_ROW                 102   // small icon shown on every list row
+#define IDI_TRAY                109   // notification-area icon and balloon icon
+
+// ---- Cursors --------------------------------------------------------------
+#define IDC_LINK                103   // pointing hand over links
+
+// ---- Bitmaps --------------------------------------------------------------
+#define IDB_TOOLBAR             104   // six 16x16 toolbar images
+#define IDB_SORT_UP             133   // ascending sort indicator
+#define IDB_SORT_DOWN           134   // descending sort indicator
+
+// ---- Menus and accelerators -----------------------------------------------
+#define IDM_MAIN                102   // menu bar of the main window
+#define IDM_CONTEXT             104   // first pop-up: the list's context menu
+#define IDM_TRAY                110   // first pop-up: the tray menu
+#define IDA_MAIN                103   // accelerator table
+
+// ---- Dialog templates -----------------------------------------------------
+#define IDD_PROPERTIES          105
+#define IDD_CRASH               107
+#define IDD_ADVANCED            111
+#define IDD_ABOUT               112
+#define IDD_COLUMNS             1096
+
+// ---- Controls -------------------------------------------------------------
+#ifndef IDOK
+#define IDOK                    1
+#define IDCANCEL                2
+#endif
+// main window children
+#define IDC_STATUSBAR           257
+#define IDC_TOOLBAR             258
+#define IDC_DEVICELIST          259
+// properties window (105): hidden prototypes of the value and label fields
+#define IDC_PROP_VALUE          1000
+#define IDC_PROP_LABEL          1001
+// crash report (107)
+#define IDC_CRASH_COPY          3
+#define IDC_CRASH_CONTINUE      1
+#define IDC_CRASH_TERMINATE     2
+#define IDC_CRASH_TEXT          1002
+#define IDC_CRASH_INTRO         1003
+#define IDC_CRASH_SENDTEXT      1004
+// advanced options (111)
+#define IDC_ADV_USE_EXECUTE     1005
+#define IDC_ADV_EXECUTE         1006
+#define IDC_ADV_VARS_LABEL      1007
+#define IDC_ADV_VARS            1008
+#define IDC_ADV_USE_SPEAK       1009
+#define IDC_ADV_SPEAK           1010
+// about box (112)
+#define IDC_ABOUT_ICON          1001
+#define IDC_ABOUT_TEXT          1002
+#define IDC_ABOUT_LINK          1004
+#define IDC_ABOUT_TRANSLATOR_LABEL 1005
+#define IDC_ABOUT_TRANSLATOR    1006
+// column settings (1096)
+#define IDC_COL_INSTRUCTIONS    1000
+#define IDC_COL_LIST            1001
+#define IDC_COL_WIDTH_LABEL     1002
+#define IDC_COL_UP              1003
+#define IDC_COL_DOWN            1004
+#define IDC_COL_WIDTH           1005
+#define IDC_COL_SHOW            1006
+#define IDC_COL_HIDE            1007
+#define IDC_COL_DEFAULTS        1008
+
+// ---- Commands -------------------------------------------------------------
+#define IDM_SAVE_SELECTED       40001
+#define IDM_EXIT                40002
+#define IDM_ABOUT               40003
+#define IDM_REFRESH             40004
+#define IDM_GRID_LINES          40005
+#define IDM_HTML_ALL            40006
+#define IDM_SELECT_ALL          40007
+#define IDM_COPY_SELECTED       40008
+#define IDM_PROPERTIES          40009
+#define IDM_HTML_SELECTED       40010
+#define IDM_CHOOSE_COLUMNS      40011
+#define IDM_AUTOSIZE_COLUMNS    40012
+#define IDM_FIND                40014
+#define IDM_DESELECT_ALL        40015
+#define IDM_INFO_TIP            40022
+#define IDM_WEB_PAGE            40023
+#define IDM_TRAY_ICON           40024
+#define IDM_OPEN_WINDOW         40025
+#define IDM_RESET               40027
+#define IDM_BALLOON_ON_NEW      40029
+#define IDM_OPEN_ON_NEW         40030
+#define IDM_MARK_NEW            40032
+#define IDM_SORT_ON_UPDATE      40033
+#define IDM_BEEP_ON_NEW         40034
+#define IDM_ALERT_ONLY_DESC     40035
+#define IDM_HIDE_WINDOW         40036
+#define IDM_REMOVE_SELECTED     40039
+#define IDM_AUTO_DESCRIPTION    40042
+#define IDM_CHOOSE_FONT         40043
+#define IDM_DEFAULT_FONT        40044
+#define IDM_ADVANCED_OPTIONS    40050
+#define IDM_CONNECT_PROBE       40051
+#define IDM_RATE_HIGH           41101
+#define IDM_RATE_MEDIUM         41102
+#define IDM_RATE_LOW            41103
+#define IDM_RATE_BASE           41100 // IDM_RATE_BASE + UpdateRate
+
+// ---- Private window messages (WM_USER = 1024) ------------------------------
+#define NWM_SELECTION_CHANGED   1026  // posted after a burst of selection changes
+#define NWM_SCAN_DONE           1049  // scan worker finished
+#define NWM_FOCUS_LIST          1052  // application activated
+#define NWM_TRAY                1054  // notification-area icon callback
+#define NWM_PROBE_RESULT        1059  // wParam = record index, lParam = result
+
+// ---- Timers ---------------------------------------------------------------
+#define IDT_SCAN_CYCLE          1     // one tick per second between scans
+
+// ---- Strings --------------------------------------------------------------
+#define IDS_STATUS_DEVICES      4     // "%d Bluetooth devices"
+#define IDS_STATUS_SELECTED     5     // ", %d selected"
+#define IDS_CREATED_BY          6     // report credit line
+#define IDS_SAVE_TITLE          7     // save dialog title
+#define IDS_LIST_TITLE          8     // title of the device list
+#define IDS_NOT_AVAILABLE       9     // missing time
+#define IDS_YES                 10
+#define IDS_NO                  11
+#define IDS_TRAY_TIP            12    // "%d Bluetooth devices"
+#define IDS_ASK_RESET           13
+#define IDS_LOADING             14    // "Loading... %d"
+#define IDS_BALLOON_TITLE       15
+#define IDS_ASK_EXIT            16
+#define IDS_PROBE_OK            51
+#define IDS_PROBE_FAILED        52    // "... error code %d"
+#define IDS_FILETYPE_TEXT       501   // 501..507: the save dialog's file types
+#define IDS_FILETYPE_TAB        502
+#define IDS_FILETYPE_TABULAR    503
+#define IDS_FILETYPE_HTML_H     504
+#define IDS_FILETYPE_HTML_V     505
+#define IDS_FILETYPE_XML        506
+#define IDS_FILETYPE_CSV        507
+#define IDS_COL_NAME            1001  // column titles
+#define IDS_COL_ADDRESS         1002
+#define IDS_COL_MAJOR           1003
+#define IDS_COL_MINOR           1004
+#define IDS_COL_FIRST_SEEN      1005
+#define IDS_COL_LAST_SEEN       1006
+#define IDS_COL_COUNT           1007
+#define IDS_COL_CONNECTED       1008
+#define IDS_COL_REMEMBERED      1009
+#define IDS_COL_AUTHENTICATED   1010
+#define IDS_COL_DESCRIPTION     1011
+#define IDS_COL_COMPANY         1012
+#define IDS_COL_PROBE           1013
+#define IDS_MAJOR_BASE          1100  // + major device class
+#define IDS_MINOR_COMPUTER_BASE 1200  // + minor class, per major class
+#define IDS_MINOR_PHONE_BASE    1300
+#define IDS_MINOR_AV_BASE       1400
+#define IDS_MINOR_PERIPH_BASE   1500

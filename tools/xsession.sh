@@ -1,0 +1,22 @@
+#!/bin/bash
+# Sourced: makes sure an X display (Xvfb when there is none) and a warm
+# wineserver exist for this shell. Sets DISPLAY and WINEPREFIX.
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="${WINEPREFIX:-$here/build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    n=90
+    while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
+    Xvfb :$n -screen 0 1280x900x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    NW_XVFB_PID=$!
+    export DISPLAY=:$n
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+mkdir -p "$WINEPREFIX"
+# A persistent wineserver makes every later Wine process start in ~50 ms.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+fi
+/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
+(/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 &)
