@@ -1,0 +1,225 @@
+// The object behind the program's one list: a record array of fixed-size
+// plain-byte records, the column model, and the list-view control that shows
+// one row per record. The device table is its one subclass.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <commdlg.h>
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+namespace nw {
+
+class SettingsStore;
+class ExportSink;
+
+// Header of every record. Records are stored by value and copied as bytes,
+// so they hold no owned heap data and no C++ vtable; the record operations
+// are virtual operations of the list instead.
+struct ListRecord {
+    uint16_t flags;      // kRecordFree
+    uint16_t workMark;   // scratch of Refresh and of the device-table merge
+    int32_t image;       // -1 when stored, RecordImage() once its row exists
+};
+static_assert(std::is_trivially_copyable_v<ListRecord>);
+static_assert(sizeof(ListRecord) == 8);
+
+constexpr uint16_t kRecordFree = 0x0001;
+
+constexpr int kMaxColumns = 32;
+constexpr int kTextBufferSize = 8192;
+constexpr int kSortDescending = 0x1000;   // sort key: bits 0-11 column, this bit = descending
+constexpr int kSortColumnMask = 0x0FFF;
+
+// One entry of the static column table a subclass hands to Attach.
+struct ColumnSpec {
+    int titleId;         // string-table ID of the title
+    int defaultWidth;    // pixels
+    int fixedWidth;      // characters, for the tabular text export
+    int noWrap;          // HTML cells carry nowrap
+};
+
+struct ColumnDef {
+    int index;
+    UINT mask;           // LVCF_WIDTH | LVCF_TEXT
+    int format;          // LVCFMT_LEFT
+    int defaultWidth;
+    const wchar_t* title;          // current language (GetString)
+};
+
+struct ColumnExportDef {
+    const wchar_t* headerWidth;    // HTML width attribute; empty for device columns
+    int noWrap;
+    int fixedWidth;
+    const wchar_t* builtInTitle;   // GetString(id | kBuiltInString): XML names
+};
+
+struct ColumnLayoutEntry {
+    int16_t width;       // pixels, 0 = hidden
+    int16_t position;    // display position, 0 = leftmost
+};
+static_assert(sizeof(ColumnLayoutEntry) == 4);
+
+struct ColumnLayout {
+    ColumnLayoutEntry entries[kMaxColumns];
+    int count;
+    HWND control;
+};
+
+// How one exported HTML cell is drawn. Colours are 0x00BBGGRR, -1 = none.
+struct CellStyle {
+    int32_t background;
+    int32_t textColor;
+    int32_t fontSize;
+    int32_t bold;
+};
+
+// The find dialog's record and the search text it edits; kept in the list so
+// the text survives between openings.
+struct FindRequest {
+    FINDREPLACEW record;
+    wchar_t text[256];
+};
+
+// Export kinds; the same numbers are the save dialog's file types.
+enum ExportKind : int {
+    kExportText = 1,
+    kExportTabDelimited = 2,
+    kExportTabular = 3,
+    kExportHtmlHorizontal = 4,
+    kExportHtmlVertical = 5,
+    kExportXml = 6,
+    kExportCsv = 7,
+};
+
+class ReportListView {
+public:
+    ReportListView();
+    virtual ~ReportListView();
+    ReportListView(const ReportListView&) = delete;
+    ReportListView& operator=(const ReportListView&) = delete;
+
+    // ---- Record operations (dispatched through the list) -------------------
+    // The record's text for a column; may return its own storage or write
+    // into buffer (TextBufferSize() units) and return it.
+    virtual const wchar_t* ColumnText(const ListRecord* record, int column, wchar_t* buffer) const = 0;
+    // -1/0/1, or 255: compare the ColumnText strings instead.
+    virtual int CompareColumn(const ListRecord* record, int column, const ListRecord* other) const;
+    virtual bool SameRecord(const ListRecord* record, const ListRecord* other) const;
+    virtual void ReleaseRecord(ListRecord* record);
+
+    // ---- List operations ---------------------------------------------------
+    virtual void ClearRecords();
+    virtual int RecordImage(const ListRecord* record) const;
+    virtual int32_t HeaderBackColor() const;          // 0xE0E0E0
+    virtual int32_t HeaderTextColor() const;          // -1
+    virtual bool RecordMatchesFind(const ListRecord* record, const FINDREPLACEW& find);
+    virtual const wchar_t* ListTitle() const;
+    virtual const wchar_t* ListTitleBuiltIn() const;
+    virtual bool WriteXmlHeader(ExportSink& sink);     // defined with the report writers
+    virtual bool WriteXmlFooter(ExportSink& sink);     // defined with the report writers
+    virtual void GetCellStyle(int kind, int position, const ListRecord* record, CellStyle& style);
+    virtual void OnRecordAdded();
+    virtual const wchar_t* ProgressFormat() const;    // null = no progress text
+    virtual int TextBufferSize() const;               // 8192
+    virtual bool RecordsMatch(const ListRecord* key, const ListRecord* record) const;
+    ListRecord* FindRecord(const ListRecord* key);
+    // Adjusts an escaped HTML cell text in place (buffer of TextBufferSize units).
+    virtual void AdjustCellHtml(wchar_t* escaped, const ListRecord* record, int column);
+    virtual bool WriteFileFooter(ExportSink& sink, int kind);   // defined with the report writers
+    virtual bool WriteFileHeader(ExportSink& sink, int kind);   // defined with the report writers
+    virtual const int32_t* CellColorTable(int kind) const;
+    virtual int CellColorCount(int kind) const;
+    virtual void ReloadRecords();
+    virtual size_t RecordSize() const = 0;
+    virtual bool IsColumnSearchable(int column) const;
+    virtual bool IsRecordShown(const ListRecord* record, int index) const;
+    virtual int CompareRecords(int column, const ListRecord* a, const ListRecord* b) const;
+    virtual void Refresh();
+    virtual bool WriteRecord(ExportSink& sink, const ListRecord* record, int kind);  // defined with the report writers
+    virtual void CustomDrawCell(const ListRecord* record, NMLVCUSTOMDRAW* draw);
+
+    // ---- Attachment --------------------------------------------------------
+    // Binds the list to its control and builds the column model from the
+    // static table (titles through GetString).
+    void Attach(HWND control, const ColumnSpec* columns, int columnCount);
+    void InsertColumns();           // inserts every column into the control
+    void CreateImageLists(HICON rowIcon);
+    void SetStatusBar(HWND statusBar) { statusBar_ = statusBar; }
+
+    // ---- Records -----------------------------------------------------------
+    // Stores a copy of record; returns the stored record, or null when the
+    // array could not grow (the record is then dropped).
+    ListRecord* AddRecord(const ListRecord* record);
+    ListRecord* RecordAt(int index) { return reinterpret_cast<ListRecord*>(records_ + static_cast<size_t>(index) * recordSize_); }
+    const ListRecord* RecordAt(int index) const { return reinterpret_cast<const ListRecord*>(records_ + static_cast<size_t>(index) * recordSize_); }
+    int RecordCount() const { return recordCount_; }
+    ListRecord* RowRecord(int row) const;
+    int RowCount() const;
+    int SelectedCount() const;
+    bool IsRowSelected(int row) const;
+    void MarkSelectedRemoved();     // via the subclass's SetRemoved
+    virtual void SetRemoved(ListRecord* record);
+
+    // ---- Rows and cells ----------------------------------------------------
+    void UpdateRowTexts(int row, const ListRecord* record);
+    void UpdateAllRowTexts();
+    void SetRowState(int row, UINT state, UINT mask);   // row -1 = all rows
+    void SetExtendedStyle(DWORD bits, bool on);
+    void ComputeVisibleColumns();
+    void AutoSizeColumns();
+    void Focus();
+    bool RowChecked(int row) const;
+    void SetRowChecked(int row, bool checked);
+    void DeleteAllRows();
+
+    // ---- Sorting and drawing -----------------------------------------------
+    void Sort(int key, bool keepDirection);
+    LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
+    int SortKey() const { return sortKey_; }
+
+    // ---- Layout and persistence --------------------------------------------
+    void ExchangeColumnSettings(SettingsStore& store);
+    bool ApplyLayout(const ColumnLayout& layout);
+    void ReadLayoutFromControl(ColumnLayout& layout) const;
+
+    // ---- Column model (read by the writers, find, properties, settings) ----
+    int ColumnCount() const { return columnCount_; }
+    const ColumnDef& Column(int c) const { return columns_[c]; }
+    const ColumnExportDef& ColumnExport(int c) const { return exports_[c]; }
+    int VisibleColumnCount() const { return visibleCount_; }
+    int VisibleColumn(int position) const { return visibleOrder_[position]; }
+    HWND Control() const { return control_; }
+    FindRequest& Find() { return find_; }
+    // Work buffers A-D (TextBufferSize units each): scratch for sorting,
+    // refresh, export and find.
+    wchar_t* WorkBuffer(int which) { return work_[which]; }
+
+protected:
+    size_t recordSize_ = 0;
+    wchar_t* work_[4] = {};
+    unsigned char* records_ = nullptr;
+    int titleId_ = 0;
+    int growthStep_ = 32;
+    int visibleCount_ = 0;
+    int visibleOrder_[kMaxColumns] = {};
+    int recordCount_ = 0;
+    int recordCapacity_ = 0;
+    int sortKey_ = 0;
+    ColumnExportDef exports_[kMaxColumns] = {};
+    int ascendingImage_ = 0;
+    int descendingImage_ = 1;
+    int reuseFreeSlots_ = 1;
+    FindRequest find_ = {};
+    HWND control_ = nullptr;
+    HIMAGELIST headerImages_ = nullptr;
+    HIMAGELIST rowImages_ = nullptr;
+    ColumnLayout layout_ = {};
+    int columnCount_ = 0;
+    ColumnDef columns_[kMaxColumns] = {};
+    HWND statusBar_ = nullptr;
+    int progressInterval_ = 50;
+};
+
+}  // namespace nw
