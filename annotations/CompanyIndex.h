@@ -4,7 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace nw {
 
@@ -45,12 +45,16 @@ public:
     // at most 255 units + terminator and size - 1.
     bool FindCompanyName(const uint8_t block[3], wchar_t* out, size_t size) const;
 
-    size_t Count() const { return entries_.size(); }
-    bool Loaded() const { return !text_.empty(); }
+    size_t Count() const { return count_; }
+    bool Loaded() const { return text_ != nullptr; }
 
 private:
-    std::vector<char> text_;            // the file plus a terminating zero byte
-    std::vector<CompanyEntry> entries_; // one per company line, file order
+    bool Adopt(std::unique_ptr<char[]> text, size_t length);
+
+    std::unique_ptr<char[]> text_;             // the text plus a terminating zero byte
+    size_t length_ = 0;                        // up to the first zero byte
+    std::unique_ptr<CompanyEntry[]> entries_;  // one per company line, file order
+    size_t count_ = 0;
 };
 
 }  // namespace nw

@@ -1,0 +1,82 @@
+#include "annotations/Descriptions.h"
+#include "discovery/Address.h"
+#include "frame/Handles.h"
+#include "frame/Paths.h"
+#include "frame/Text.h"
+#include <windows.h>
+#include <new>
+#include <string>
+
+namespace nw {
+
+namespace {
+
+const wchar_t kSection[] = L"Descriptions";
+
+wchar_t g_testPath[MAX_PATH];
+
+// The profile functions keep a file in UTF-16 once it starts with a byte-order
+// mark, and write 8-bit text in the ANSI code page otherwise, which loses every
+// character outside it. So a file that does not exist yet (or is empty) gets
+// the mark before the first write. A file that already has content is left in
+// whatever form it has: a hand-written 8-bit file is still read and extended
+// the way the platform does it.
+void PrepareUnicodeFile(const wchar_t* path) {
+    Handle file(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;   // read-only folder or locked: the write below fails alike
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart != 0) return;
+    static const unsigned char bom[2] = {0xFF, 0xFE};
+    DWORD written = 0;
+    ::WriteFile(file.get(), bom, sizeof(bom), &written, nullptr);
+}
+
+}  // namespace
+
+void SetDescriptionFileForTesting(const wchar_t* path) {
+    CopyText(g_testPath, path ? path : L"");
+}
+
+bool DescriptionFilePath(wchar_t* buffer, size_t size) {
+    if (g_testPath[0]) {
+        if (size == 0) return false;
+        return CopyText(buffer, size, g_testPath) == wcslen(g_testPath);
+    }
+    return ModulePathWithSuffix(L"_Desc.ini", buffer, size);
+}
+
+size_t ReadDescription(uint64_t address, wchar_t* buffer, size_t size) {
+    if (size == 0) return 0;
+    buffer[0] = 0;
+    wchar_t path[MAX_PATH];
+    if (!DescriptionFilePath(path, MAX_PATH)) return 0;
+    wchar_t key[kAddressTextChars];
+    FormatAddress(address, key);
+    wchar_t value[kDescriptionChars] = {};
+    ::GetPrivateProfileStringW(kSection, key, L"", value, kDescriptionChars, path);
+    value[kDescriptionMax] = 0;
+    return CopyText(buffer, size, value);
+}
+
+bool WriteDescription(uint64_t address, const wchar_t* text) {
+    wchar_t path[MAX_PATH];
+    if (!DescriptionFilePath(path, MAX_PATH)) return false;
+    wchar_t key[kAddressTextChars];
+    FormatAddress(address, key);
+    try {
+        // Descriptions are often taken from device names, which any stranger's
+        // radio can choose. A line break inside the value would end the line
+        // and let the rest become keys or sections of its own.
+        std::wstring value(text ? text : L"");
+        for (wchar_t& c : value) {
+            if (c == L'\r' || c == L'\n') c = L' ';
+        }
+        PrepareUnicodeFile(path);
+        return ::WritePrivateProfileStringW(kSection, key, value.c_str(), path) != FALSE;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace nw
