@@ -1,10 +1,12 @@
-// The one record of every option, and the INI exchanger that loads and saves
-// it through one list of calls.
+// The one record of every option, and the key list that loads and saves it
+// through a SettingsStore (settings/SettingsStore.h).
 #pragma once
 #include <windows.h>
 #include <cstdint>
 
 namespace nw {
+
+class SettingsStore;
 
 constexpr int kTemplateChars = 1024;   // NewDeviceExecute / NewDeviceSpeak buffers
 
@@ -38,5 +40,20 @@ struct Settings {
 // the row drawing read it.
 Settings* AppSettings();
 void SetAppSettings(Settings* settings);
+
+// Every key's default (used when nothing is loaded, e.g. /nosaveload).
+// ListFont is left as it is.
+void ApplyDefaultSettings(Settings& settings);
+
+// The sixteen option keys in file order, in the store's direction; a read
+// gives absent keys their defaults.
+void ExchangeSettings(SettingsStore& store, Settings& settings);
+
+// "WinPos": the 44-byte placement. A read zero-fills it first and returns
+// whether the key held text; a write returns the write result.
+bool ExchangeWindowPlacement(SettingsStore& store, WINDOWPLACEMENT& placement);
+
+// Whether a loaded placement may be applied on a screen of this size.
+bool IsPlacementPlausible(const WINDOWPLACEMENT& placement, int screenWidth, int screenHeight);
 
 }  // namespace nw
