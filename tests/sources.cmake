@@ -1,8 +1,11 @@
 # Test-side programs: end-to-end tests (NW_E2E_TEST_SOURCES, with the test
 # driver library) and the command-line driver used by the demo.
 list(APPEND NW_E2E_TEST_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
 )
 set(NW_DRIVER_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/driver/nwdriver.cpp
 )
 set(NW_BENCH_SOURCES
 )

@@ -206,6 +206,8 @@ std::vector<HWND> ProcessWindows(DWORD pid, const std::wstring& className);
 // Cross-process reads of another program's common controls.
 int ListRowCount(HWND list);
 int ListColumnCount(HWND list);
+int ListColumnWidth(HWND list, int column);
+std::vector<int> ListColumnOrder(HWND list);
 std::wstring ListCell(HWND list, int row, int column);
 bool ListSetState(HWND list, int row, UINT state, UINT mask);
 std::wstring StatusBarText(HWND statusBar, int part);
