@@ -49,7 +49,7 @@ public:
     bool Loaded() const { return text_ != nullptr; }
 
 private:
-    bool Adopt(std::unique_ptr<char[]> text, size_t length);
+    bool Adopt(std::unique_ptr<char[]> text, size_t size);
 
     std::unique_ptr<char[]> text_;             // the text plus a terminating zero byte
     size_t length_ = 0;                        // up to the first zero byte

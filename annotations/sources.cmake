@@ -5,4 +5,6 @@ list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/CompanyIndex.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
+    ${CMAKE_SOURCE_DIR}/tests/unit/annotations_descriptions_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/annotations_companyindex_test.cpp
 )
