@@ -1,0 +1,374 @@
+#include "reports/ExportFormat.h"
+#include "reports/ExportSink.h"
+#include "listview/ReportListView.h"
+#include <windows.h>
+#include <cwchar>
+
+// UTF-16 pieces go to the sink as they are, two bytes per unit, without a
+// terminator; every piece is written separately, and the sink buffers them.
+static_assert(sizeof(wchar_t) == 2, "the UTF-16 kinds write wchar_t units as they are");
+
+namespace nw {
+
+namespace {
+
+constexpr wchar_t kLineEnd[] = L"\r\n";
+constexpr wchar_t kSeparator[] = L"==================================================\r\n";
+constexpr size_t kTitlePad = 18;      // plain text: "%-18s: %s"
+constexpr int kAnsiPieceBytes = 8191;
+// Units converted per ANSI call: even at four bytes per unit (a UTF-8 code
+// page) one chunk stays below the byte limit of a piece.
+constexpr size_t kAnsiChunkUnits = 2000;
+
+bool Put(ExportSink& sink, const wchar_t* text, size_t units) {
+    return units == 0 || sink.Write(text, units * sizeof(wchar_t));
+}
+
+bool Put(ExportSink& sink, const wchar_t* text) {
+    return text ? Put(sink, text, wcslen(text)) : true;
+}
+
+bool PutSpaces(ExportSink& sink, size_t count) {
+    static const wchar_t spaces[] = L"                                                                ";
+    constexpr size_t chunk = sizeof(spaces) / sizeof(spaces[0]) - 1;
+    while (count > 0) {
+        size_t n = count < chunk ? count : chunk;
+        if (!Put(sink, spaces, n)) return false;
+        count -= n;
+    }
+    return true;
+}
+
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Kind 7 writes each piece in the system's ANSI code page. A piece longer
+// than one conversion allows is converted in chunks that never split a
+// surrogate pair, so nothing is cut; the bytes are the same as one call.
+bool PutAnsi(ExportSink& sink, const wchar_t* text, size_t units) {
+    char bytes[kAnsiPieceBytes + 1];
+    while (units > 0) {
+        size_t n = units < kAnsiChunkUnits ? units : kAnsiChunkUnits;
+        if (n < units && IsHighSurrogate(text[n - 1])) --n;
+        int written = ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(n), bytes,
+                                            kAnsiPieceBytes, nullptr, nullptr);
+        if (written <= 0) return false;
+        if (!sink.Write(bytes, static_cast<size_t>(written))) return false;
+        text += n;
+        units -= n;
+    }
+    return true;
+}
+
+bool PutAnsi(ExportSink& sink, const wchar_t* text) { return PutAnsi(sink, text, wcslen(text)); }
+
+const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
+
+// Escapes into out, replacing characters through rule; stops at the last
+// replacement that fits so no entity is ever cut in half.
+template <typename Rule>
+size_t EscapeWith(const wchar_t* text, wchar_t* out, size_t size, Rule rule) {
+    if (size == 0) return 0;
+    size_t n = 0;
+    text = OrEmpty(text);
+    for (size_t i = 0; text[i]; ++i) {
+        size_t take = 1;
+        const wchar_t* piece = rule(text, i, take);
+        size_t len = piece ? wcslen(piece) : take;
+        if (n + len + 1 > size) break;
+        if (piece) {
+            wmemcpy(out + n, piece, len);
+        } else {
+            wmemcpy(out + n, text + i, take);
+        }
+        n += len;
+        i += take - 1;
+    }
+    out[n] = 0;
+    return n;
+}
+
+// ---- Per-kind record writers ------------------------------------------------
+
+bool WriteTextRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+    if (!Put(sink, kSeparator)) return false;
+    for (int p = 0; p < table.columnCount; ++p) {
+        const wchar_t* title = OrEmpty(table.columns[p].title);
+        size_t titleLen = wcslen(title);
+        if (!Put(sink, title, titleLen)) return false;
+        if (titleLen < kTitlePad && !PutSpaces(sink, kTitlePad - titleLen)) return false;
+        if (!Put(sink, L": ") || !Put(sink, OrEmpty(cells.Text(p))) || !Put(sink, kLineEnd)) return false;
+    }
+    return Put(sink, kSeparator) && Put(sink, kLineEnd);
+}
+
+bool WriteTabRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+    for (int p = 0; p < table.columnCount; ++p) {
+        if (!Put(sink, OrEmpty(cells.Text(p))) || !Put(sink, L"\t")) return false;
+    }
+    return Put(sink, kLineEnd);
+}
+
+// Each field is "%-w.ws ": cut to w units, padded to w, then one space. A cut
+// that would leave half a surrogate pair stops before it and pads instead.
+bool WriteTabularRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+    for (int p = 0; p < table.columnCount; ++p) {
+        size_t width = table.columns[p].fixedWidth > 0 ? static_cast<size_t>(table.columns[p].fixedWidth) : 0;
+        const wchar_t* text = OrEmpty(cells.Text(p));
+        size_t len = wcsnlen(text, width + 1);
+        if (len > width) {
+            len = width;
+            if (len > 0 && IsHighSurrogate(text[len - 1])) --len;
+        }
+        if (!Put(sink, text, len) || !PutSpaces(sink, width - len + 1)) return false;
+    }
+    return Put(sink, kLineEnd);
+}
+
+// A field holding a comma, a quotation mark, a carriage return or a line feed
+// is quoted, so that a spreadsheet reads one record per line.
+bool WriteCsvField(ExportSink& sink, const wchar_t* text) {
+    if (!wcspbrk(text, L",\"\r\n")) return PutAnsi(sink, text);
+    if (!PutAnsi(sink, L"\"", 1)) return false;
+    for (;;) {
+        const wchar_t* quote = wcschr(text, L'"');
+        size_t run = quote ? static_cast<size_t>(quote - text) : wcslen(text);
+        if (run && !PutAnsi(sink, text, run)) return false;
+        if (!quote) break;
+        if (!PutAnsi(sink, L"\"\"", 2)) return false;
+        text = quote + 1;
+    }
+    return PutAnsi(sink, L"\"", 1);
+}
+
+bool WriteCsvRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+    for (int p = 0; p < table.columnCount; ++p) {
+        if (p > 0 && !PutAnsi(sink, L",", 1)) return false;
+        if (!WriteCsvField(sink, OrEmpty(cells.Text(p)))) return false;
+    }
+    return PutAnsi(sink, kLineEnd, 2);
+}
+
+// The escaped, adjusted cell text of an HTML kind in table.scratch, with
+// "&nbsp;" after an empty text or one that begins with a space (browsers
+// would otherwise draw no cell border or lose the leading space).
+const wchar_t* PrepareHtmlCell(const ExportTable& table, ExportCells& cells, int position) {
+    wchar_t* out = table.scratch;
+    EscapeHtml(cells.Text(position), out, table.scratchSize);
+    cells.AdjustHtml(out, table.scratchSize, position);
+    if (table.scratchSize > 0) out[table.scratchSize - 1] = 0;
+    if (out[0] == 0 || out[0] == L' ') {
+        size_t len = wcslen(out);
+        if (len + 7 <= table.scratchSize) wmemcpy(out + len, L"&nbsp;", 7);
+    }
+    return out;
+}
+
+bool WriteHtmlRowRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+    if (!Put(sink, L"<tr>")) return false;
+    for (int p = 0; p < table.columnCount; ++p) {
+        wchar_t hex[8];
+        ColorToHex(cells.Background(kExportHtmlHorizontal, p), hex);
+        const wchar_t* text = PrepareHtmlCell(table, cells, p);
+        if (!Put(sink, L"<td bgcolor=#") || !Put(sink, hex, 6) ||
+            !Put(sink, table.columns[p].noWrap ? L" nowrap>" : L">") || !Put(sink, text)) {
+            return false;
+        }
+    }
+    return Put(sink, kLineEnd);
+}
+
+bool WriteHtmlTableRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+    if (!Put(sink, L"<table border=\"1\" cellpadding=\"5\">\r\n")) return false;
+    wchar_t headerHex[8];
+    ColorToHex(table.headerBackColor, headerHex);
+    for (int p = 0; p < table.columnCount; ++p) {
+        wchar_t hex[8];
+        ColorToHex(cells.Background(kExportHtmlVertical, p), hex);
+        const wchar_t* text = PrepareHtmlCell(table, cells, p);
+        if (!Put(sink, L"<tr><td")) return false;
+        if (table.headerBackColor != -1 &&
+            (!Put(sink, L" bgcolor=\"") || !Put(sink, headerHex, 6) || !Put(sink, L"\""))) {
+            return false;
+        }
+        if (!Put(sink, L" nowrap><b>") || !Put(sink, OrEmpty(table.columns[p].title)) ||
+            !Put(sink, L"</b><td bgcolor=#") || !Put(sink, hex, 6) ||
+            !Put(sink, table.columns[p].noWrap ? L" nowrap>" : L">") || !Put(sink, text) ||
+            !Put(sink, kLineEnd)) {
+            return false;
+        }
+    }
+    return Put(sink, L"</table><p>") && Put(sink, kLineEnd);
+}
+
+bool WriteXmlRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+    if (!Put(sink, L"<item>\r\n")) return false;
+    for (int p = 0; p < table.columnCount; ++p) {
+        wchar_t name[256];
+        size_t nameLen = XmlName(table.columns[p].builtInTitle, name, 256);
+        size_t textLen = EscapeXml(cells.Text(p), table.scratch, table.scratchSize);
+        if (!Put(sink, L"<") || !Put(sink, name, nameLen) || !Put(sink, L">") ||
+            !Put(sink, table.scratch, textLen) || !Put(sink, L"</") || !Put(sink, name, nameLen) ||
+            !Put(sink, L">\r\n")) {
+            return false;
+        }
+    }
+    return Put(sink, L"</item>\r\n");
+}
+
+}  // namespace
+
+// ---- Text helpers -------------------------------------------------------------
+
+size_t EscapeHtml(const wchar_t* text, wchar_t* out, size_t size) {
+    return EscapeWith(text, out, size, [](const wchar_t* s, size_t i, size_t&) -> const wchar_t* {
+        switch (s[i]) {
+            case L'<': return L"&lt;";
+            case L'>': return L"&gt;";
+            case L'"': return L"&quot;";
+            case 0x00B0: return L"&deg;";
+            case L'&': return L"&amp;";
+            case L'\n': return L"<br>";
+            default: return nullptr;
+        }
+    });
+}
+
+// Keeps the file well-formed for any XML reader: only XML's own entities,
+// line breaks as character references (a bare CR would be folded away by the
+// reader), and every character outside XML 1.0's set replaced.
+size_t EscapeXml(const wchar_t* text, wchar_t* out, size_t size) {
+    return EscapeWith(text, out, size, [](const wchar_t* s, size_t i, size_t& take) -> const wchar_t* {
+        wchar_t c = s[i];
+        switch (c) {
+            case L'<': return L"&lt;";
+            case L'>': return L"&gt;";
+            case L'"': return L"&quot;";
+            case L'&': return L"&amp;";
+            case L'\n': return L"&#10;";
+            case L'\r': return L"&#13;";
+            case L'\t': return nullptr;
+            default: break;
+        }
+        if (c < 0x20 || c == 0xFFFE || c == 0xFFFF || IsLowSurrogate(c)) return L"\xFFFD";
+        if (IsHighSurrogate(c)) {
+            if (!IsLowSurrogate(s[i + 1])) return L"\xFFFD";
+            take = 2;
+        }
+        return nullptr;
+    });
+}
+
+void ColorToHex(int32_t color, wchar_t* out) {
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    uint32_t c = static_cast<uint32_t>(color);
+    const unsigned bytes[3] = {c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF};
+    for (int i = 0; i < 3; ++i) {
+        out[i * 2] = digits[bytes[i] >> 4];
+        out[i * 2 + 1] = digits[bytes[i] & 0xF];
+    }
+    out[6] = 0;
+}
+
+size_t XmlName(const wchar_t* title, wchar_t* out, size_t size) {
+    if (size == 0) return 0;
+    size_t n = 0;
+    for (title = OrEmpty(title); title[n] && n + 1 < size; ++n) {
+        wchar_t c = title[n];
+        if (c == L' ' || c == L'\\' || c == L'/') c = L'_';
+        else if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        out[n] = c;
+    }
+    out[n] = 0;
+    return n;
+}
+
+// ---- Writers --------------------------------------------------------------------
+
+bool WriteByteOrderMark(ExportSink& sink) {
+    static const unsigned char bom[2] = {0xFF, 0xFE};
+    return sink.Write(bom, 2);
+}
+
+bool WriteExportRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells, int kind) {
+    switch (kind) {
+        case kExportText: return WriteTextRecord(sink, table, cells);
+        case kExportTabDelimited: return WriteTabRecord(sink, table, cells);
+        case kExportTabular: return WriteTabularRecord(sink, table, cells);
+        case kExportHtmlHorizontal: return WriteHtmlRowRecord(sink, table, cells);
+        case kExportHtmlVertical: return WriteHtmlTableRecord(sink, table, cells);
+        case kExportXml: return WriteXmlRecord(sink, table, cells);
+        case kExportCsv: return WriteCsvRecord(sink, table, cells);
+        default: return false;
+    }
+}
+
+bool WriteHtmlHead(ExportSink& sink, const ExportTable& table, const HtmlHeadInfo& info, int kind) {
+    const wchar_t* title = OrEmpty(info.title);
+    const wchar_t* charset = OrEmpty(info.charset);
+    if (!Put(sink, L"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\">\r\n") ||
+        !Put(sink, L"<html><head>")) {
+        return false;
+    }
+    if (charset[0] && (!Put(sink, L"<meta http-equiv='content-type' content='text/html;charset=") ||
+                       !Put(sink, charset) || !Put(sink, L"'>"))) {
+        return false;
+    }
+    if (!Put(sink, L"<title>") || !Put(sink, title) || !Put(sink, L"</title></head>\r\n<body>\r\n")) return false;
+    if (info.rightToLeft && !Put(sink, L"<table dir=\"rtl\"><tr><td>\r\n")) return false;
+    if (!Put(sink, L" <h3>") || !Put(sink, title) || !Put(sink, L"</h3>\r\n")) return false;
+    if (!Put(sink, L"<br><h4>") || !Put(sink, OrEmpty(info.createdBy)) || !Put(sink, L" <a href=\"") ||
+        !Put(sink, OrEmpty(info.webAddress)) || !Put(sink, L"\" target=\"newwin\">Nearwatch</a></h4><p>")) {
+        return false;
+    }
+    if (kind != kExportHtmlHorizontal) return true;
+
+    if (!Put(sink, L"<table border=\"1\" cellpadding=\"5\"><tr")) return false;
+    if (table.headerBackColor != -1) {
+        wchar_t hex[8];
+        ColorToHex(table.headerBackColor, hex);
+        if (!Put(sink, L" bgcolor=\"") || !Put(sink, hex, 6) || !Put(sink, L"\"")) return false;
+    }
+    if (!Put(sink, L">\r\n")) return false;
+    wchar_t fontHex[8];
+    ColorToHex(table.headerTextColor, fontHex);
+    for (int p = 0; p < table.columnCount; ++p) {
+        const ExportColumn& column = table.columns[p];
+        if (!Put(sink, L"<th")) return false;
+        if (column.headerWidth && column.headerWidth[0] &&
+            (!Put(sink, L" width=\"") || !Put(sink, column.headerWidth) || !Put(sink, L"\""))) {
+            return false;
+        }
+        if (!Put(sink, L">")) return false;
+        if (table.headerTextColor != -1 &&
+            (!Put(sink, L"<font color=\"#") || !Put(sink, fontHex, 6) || !Put(sink, L"\">"))) {
+            return false;
+        }
+        if (!Put(sink, OrEmpty(column.title))) return false;
+        if (table.headerTextColor != -1 && !Put(sink, L"</font>")) return false;
+        if (!Put(sink, kLineEnd)) return false;
+    }
+    return true;
+}
+
+bool WriteHtmlEnd(ExportSink& sink, bool rightToLeft, int kind) {
+    if (kind == kExportHtmlHorizontal && !Put(sink, L"</table>\r\n")) return false;
+    if (rightToLeft && !Put(sink, L"</table>")) return false;
+    return Put(sink, L"\r\n</body></html>");
+}
+
+// The file is UTF-16 and says so, so that XML readers decode it as it is.
+bool WriteXmlStart(ExportSink& sink, const wchar_t* rootTitle) {
+    wchar_t name[256];
+    size_t len = XmlName(rootTitle, name, 256);
+    return Put(sink, L"<?xml version=\"1.0\" encoding=\"UTF-16\" ?>\r\n") && Put(sink, L"<") &&
+           Put(sink, name, len) && Put(sink, L">\r\n");
+}
+
+bool WriteXmlEnd(ExportSink& sink, const wchar_t* rootTitle) {
+    wchar_t name[256];
+    size_t len = XmlName(rootTitle, name, 256);
+    return Put(sink, L"</") && Put(sink, name, len) && Put(sink, L">\r\n");
+}
+
+}  // namespace nw
