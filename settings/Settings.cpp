@@ -1,0 +1,78 @@
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
+#include "frame/Text.h"
+#include <cstdint>
+
+namespace nw {
+
+namespace {
+Settings* g_settings = nullptr;
+const wchar_t kDefaultSpeak[] = L"%device_desc% is here";
+// The size given to the text keys: one unit less than the buffers, so a read
+// keeps at most 1,022 characters.
+constexpr size_t kTemplateKeySize = kTemplateChars - 1;
+}  // namespace
+
+Settings* AppSettings() { return g_settings; }
+void SetAppSettings(Settings* settings) { g_settings = settings; }
+
+void ApplyDefaultSettings(Settings& s) {
+    s.ShowGridLines = 0;
+    s.SaveFilterIndex = 0;
+    s.ShowInfoTip = 1;
+    s.TrayIcon = 1;
+    s.SortOnEveryUpdate = 1;
+    s.DisplayBalloonOnNewDevice = 1;
+    s.OpenWindowOnNewDevice = 0;
+    s.BeepOnNewDevice = 0;
+    s.MarkNewDevices = 1;
+    s.DevicesAlertOnlyWithDesc = 0;
+    s.AutoSetDeviceDescription = 1;
+    s.UpdateRate = 1;
+    CopyText(s.alerts.NewDeviceExecute, L"");
+    s.alerts.UseNewDeviceExecute = 0;
+    CopyText(s.alerts.NewDeviceSpeak, kDefaultSpeak);
+    s.alerts.UseNewDeviceSpeak = 0;
+}
+
+void ExchangeSettings(SettingsStore& store, Settings& s) {
+    store.ExchangeBool(L"ShowGridLines", s.ShowGridLines, 0);
+    store.ExchangeInt(L"SaveFilterIndex", s.SaveFilterIndex, 0);
+    store.ExchangeBool(L"ShowInfoTip", s.ShowInfoTip, 1);
+    store.ExchangeBool(L"TrayIcon", s.TrayIcon, 1);
+    store.ExchangeBool(L"SortOnEveryUpdate", s.SortOnEveryUpdate, 1);
+    store.ExchangeBool(L"DisplayBalloonOnNewDevice", s.DisplayBalloonOnNewDevice, 1);
+    store.ExchangeBool(L"OpenWindowOnNewDevice", s.OpenWindowOnNewDevice, 0);
+    store.ExchangeBool(L"BeepOnNewDevice", s.BeepOnNewDevice, 0);
+    store.ExchangeBool(L"MarkNewDevices", s.MarkNewDevices, 1);
+    store.ExchangeBool(L"DevicesAlertOnlyWithDesc", s.DevicesAlertOnlyWithDesc, 0);
+    store.ExchangeBool(L"AutoSetDeviceDescription", s.AutoSetDeviceDescription, 1);
+    uint32_t rate = static_cast<uint32_t>(s.UpdateRate);
+    store.ExchangeUInt(L"UpdateRate", rate, 1);
+    s.UpdateRate = static_cast<int32_t>(rate);
+    store.ExchangeString(L"NewDeviceExecute", s.alerts.NewDeviceExecute, L"", kTemplateKeySize);
+    store.ExchangeBool(L"UseNewDeviceExecute", s.alerts.UseNewDeviceExecute, 0);
+    store.ExchangeString(L"NewDeviceSpeak", s.alerts.NewDeviceSpeak, kDefaultSpeak, kTemplateKeySize);
+    store.ExchangeBool(L"UseNewDeviceSpeak", s.alerts.UseNewDeviceSpeak, 0);
+}
+
+static_assert(sizeof(WINDOWPLACEMENT) == 44, "WinPos holds exactly 44 bytes");
+
+bool ExchangeWindowPlacement(SettingsStore& store, WINDOWPLACEMENT& placement) {
+    // A short or missing value must not leave stale bytes that would pass
+    // the plausibility test.
+    if (!store.Writing()) ZeroMemory(&placement, sizeof(placement));
+    return store.ExchangeBytes(L"WinPos", &placement, sizeof(placement));
+}
+
+bool IsPlacementPlausible(const WINDOWPLACEMENT& p, int screenWidth, int screenHeight) {
+    // 64-bit arithmetic: the values come from a file and may be anything.
+    const int64_t left = p.rcNormalPosition.left;
+    const int64_t top = p.rcNormalPosition.top;
+    const int64_t right = p.rcNormalPosition.right;
+    const int64_t bottom = p.rcNormalPosition.bottom;
+    return right - left > 20 && bottom - top > 20 && right > 5 && top >= -10 &&
+           left + 20 < screenWidth && top + 20 < screenHeight && p.showCmd != 0;
+}
+
+}  // namespace nw
