@@ -10,4 +10,9 @@ constexpr unsigned kBuiltInString = 0x10000;
 // the program ends.
 const wchar_t* GetString(unsigned key);
 
+// ---- Test hook ----------------------------------------------------------------
+// Forgets every cached text. Pointers handed out before become invalid; only
+// tests call this.
+void ResetStringCacheForTests();
+
 }  // namespace nw
