@@ -1,6 +1,9 @@
 # Files of alerts/: program code into NW_CORE_SOURCES, unit tests into
 # NW_UNIT_TEST_SOURCES, end-to-end tests into NW_E2E_TEST_SOURCES.
 list(APPEND NW_CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/TemplateExpansion.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/TrayIconControl.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/NewDeviceActions.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
 )
