@@ -280,3 +280,31 @@ TEST(SimRadioLibrary, InquiryLastsTheMultiplierTimesTheUnit) {
     // A lower bound only: the sleep may last longer on a busy machine.
     EXPECT_GE(closed - started, 110u);
 }
+
+TEST(SimRadioScenario, DemoScenarioIsClean) {
+#ifdef NW_SOURCE_DIR
+    // The source folder is a Unix path; Wine shows the Unix root as Z:.
+    std::string path = NW_SOURCE_DIR "/tests/simradio/demo-scenario.txt";
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    std::wstring wide(path.begin(), path.end());
+    HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) GTEST_SKIP() << "source folder not reachable";
+    std::string text(1 << 16, '\0');
+    DWORD got = 0;
+    ::ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &got, nullptr);
+    ::CloseHandle(file);
+    text.resize(got);
+    Scenario s = ParseScenario(text);
+    EXPECT_TRUE(s.problems.empty());
+    EXPECT_GE(s.devices.size(), 12u);
+    size_t baseline = 0, arrivals = 0;
+    for (const auto& d : s.devices) {
+        if (d.InScan(1)) ++baseline;
+        if (!d.InScan(1) && !d.InScan(2) && !d.InScan(3)) ++arrivals;
+    }
+    EXPECT_GE(baseline, 5u);
+    EXPECT_GE(arrivals, 3u);
+#else
+    GTEST_SKIP();
+#endif
+}

@@ -1,0 +1,72 @@
+#!/bin/bash
+# Shows Nearwatch at work with the simulated radio and a demo scenario of a
+# dozen devices, some arriving later (new-device alerts).
+#
+# On a working X display the window appears there. Without one the program
+# runs on a virtual display (Xvfb): the terminal shows what the window shows
+# after every scan, and build/demo-screenshot.png is refreshed every few
+# seconds. Ctrl+C ends the demo.
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+
+tools/install-deps.sh
+tools/build.sh win64
+
+bin=$here/build/win64/bin
+[ -f /usr/share/ieee-data/oui.txt ] && cp -f /usr/share/ieee-data/oui.txt "$bin/oui.txt"
+
+# Windows paths of Unix files: Wine maps / to drive Z:.
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+
+log=$here/build/demo-radio.log
+pidfile=$here/build/demo.pid
+shot=$here/build/demo-screenshot.png
+: >"$log"
+rm -f "$pidfile"
+
+export NEARWATCH_RADIO=$(winpath "$bin/simradio.dll")
+export NEARWATCH_SIMRADIO=$(winpath "$here/tests/simradio/demo-scenario.txt")
+export NEARWATCH_SIMRADIO_LOG=$(winpath "$log")
+unset NEARWATCH_SIMRADIO_SCAN
+
+on_display=0
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then on_display=1; fi
+# Makes sure of a display (Xvfb when there is none) and a running wineserver.
+. tools/xsession.sh
+
+shooter=""
+cleanup() {
+    trap - INT TERM EXIT
+    if [ -s "$pidfile" ]; then
+        tools/wine-run.sh "$bin/nwdriver.exe" exit "$(cat "$pidfile")" >/dev/null 2>&1 || true
+    fi
+    [ -n "$driver" ] && kill "$driver" 2>/dev/null || true
+    [ -n "$shooter" ] && kill "$shooter" 2>/dev/null || true
+    [ -n "${NW_XVFB_PID:-}" ] && kill "$NW_XVFB_PID" 2>/dev/null || true
+    echo
+    echo "demo ended"
+}
+driver=""
+trap cleanup INT TERM EXIT
+
+if [ $on_display = 1 ]; then
+    echo "Nearwatch is starting on display $DISPLAY; close its window or press Ctrl+C to end."
+else
+    echo "No X display: running on virtual display $DISPLAY."
+    echo "The list is printed after every scan; screenshot: $shot (Ctrl+C ends)."
+    (
+        while sleep 3; do
+            import -display "$DISPLAY" -window root "$shot.tmp.png" 2>/dev/null && mv -f "$shot.tmp.png" "$shot"
+        done
+    ) &
+    shooter=$!
+fi
+
+# nwdriver starts the program with this environment, prints the status text
+# and the rows after every completed scan, and ends the program when asked.
+tools/wine-run.sh "$bin/nwdriver.exe" run --pidfile "$(winpath "$pidfile")" --log "$NEARWATCH_SIMRADIO_LOG" \
+    "$(winpath "$bin/nearwatch.exe")" &
+driver=$!
+wait "$driver" || true
+driver=""
