@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "resource.h"
@@ -599,6 +600,184 @@ TEST(ResVersion, NamesTheProduct) {
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\ProductName",
                                reinterpret_cast<void**>(&product), &length));
     EXPECT_STREQ(L"Nearwatch", product);
+}
+
+// ---- Shipped language files ---------------------------------------------------
+
+std::wstring SourceFile(const wchar_t* relative) {
+    std::wstring path;
+    for (const char* c = NW_SOURCE_DIR; *c; ++c) path += static_cast<wchar_t>(*c == '/' ? '\\' : *c);
+    // A POSIX source folder (the Wine test run) lives on drive Z:.
+    if (!path.empty() && path[0] == L'\\' && (path.size() < 2 || path[1] != L'\\')) path = L"Z:" + path;
+    path += L'\\';
+    for (const wchar_t* c = relative; *c; ++c) path += *c == L'/' ? L'\\' : *c;
+    return path;
+}
+
+class LanguageFileReader {
+public:
+    explicit LanguageFileReader(std::wstring path) : path_(std::move(path)) {}
+    bool Exists() const { return GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES; }
+    std::wstring Read(const std::wstring& section, const std::wstring& key) const {
+        std::vector<wchar_t> text(4096);
+        GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", text.data(), 4096, path_.c_str());
+        return text.data();
+    }
+    std::wstring Read(const std::wstring& section, unsigned key) const {
+        return Read(section, std::to_wstring(key));
+    }
+    std::set<std::wstring> Keys(const std::wstring& section) const {
+        std::vector<wchar_t> block(32767);
+        GetPrivateProfileSectionW(section.c_str(), block.data(), 32767, path_.c_str());
+        std::set<std::wstring> keys;
+        for (const wchar_t* line = block.data(); *line; line += wcslen(line) + 1) {
+            std::wstring entry = line;
+            keys.insert(entry.substr(0, entry.find(L'=')));
+        }
+        return keys;
+    }
+    int ReadInt(const std::wstring& section, const std::wstring& key) const {
+        return static_cast<int>(GetPrivateProfileIntW(section.c_str(), key.c_str(), 0, path_.c_str()));
+    }
+
+private:
+    std::wstring path_;
+};
+
+// Item keys of a menu resource as a language file numbers them, with the
+// built-in text (accelerator part cut off) and the pop-up each item is on.
+struct MenuKey {
+    std::wstring key;
+    std::wstring text;
+    int popup;
+};
+
+void WalkMenuKeys(HMENU menu, bool top, int popup, int* counter, int* popups, std::vector<MenuKey>* keys) {
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        std::wstring text = ItemText(menu, i);
+        if (text.empty()) continue;
+        text = text.substr(0, text.find(L'\t'));
+        HMENU sub = GetSubMenu(menu, i);
+        unsigned key = sub ? (top ? 70001u + static_cast<unsigned>(i) : 71000u + static_cast<unsigned>(++*counter))
+                           : GetMenuItemID(menu, i);
+        keys->push_back({std::to_wstring(key), text, popup});
+        if (sub) WalkMenuKeys(sub, false, ++*popups, counter, popups, keys);
+    }
+}
+
+std::vector<MenuKey> MenuKeys(UINT id) {
+    std::vector<MenuKey> keys;
+    MenuOwner menu(id);
+    int counter = 0;
+    int popups = 0;
+    if (menu.menu) WalkMenuKeys(menu.menu, true, 0, &counter, &popups, &keys);
+    return keys;
+}
+
+std::set<std::wstring> DialogKeys(int id) {
+    std::set<std::wstring> keys;
+    HWND dialog = CreateDialogParamW(Module(), MAKEINTRESOURCEW(id), nullptr, InertDialogProc, 0);
+    if (!dialog) return keys;
+    if (GetWindowTextLengthW(dialog) > 0) keys.insert(L"caption");
+    std::set<int> ids;
+    EnumChildWindows(dialog, CollectTexted, reinterpret_cast<LPARAM>(&ids));
+    for (int control : ids) keys.insert(std::to_wstring(control));
+    DestroyWindow(dialog);
+    return keys;
+}
+
+std::vector<UINT> StringTableIds() {
+    std::vector<UINT> ids;
+    for (UINT id = 0; id <= 0xFFFF; ++id)
+        if (!LoadText(id).empty()) ids.push_back(id);
+    return ids;
+}
+
+constexpr UINT kTranslatedMenus[] = {IDM_MAIN, IDM_CONTEXT, IDM_TRAY};
+constexpr int kTranslatedDialogs[] = {IDD_PROPERTIES, IDD_ADVANCED, IDD_ABOUT, IDD_COLUMNS};
+
+std::wstring MenuSection(UINT id) { return L"menu_" + std::to_wstring(id); }
+std::wstring DialogSection(int id) { return L"dialog_" + std::to_wstring(id); }
+
+class ResTranslations : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        INITCOMMONCONTROLSEX init = {sizeof(init), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&init);
+    }
+    // Every key a file holds names something the resources have, and every
+    // translated format keeps the built-in conversions.
+    static void ExpectKeysKnown(const LanguageFileReader& file) {
+        for (UINT menu : kTranslatedMenus) {
+            std::set<std::wstring> known;
+            for (const MenuKey& k : MenuKeys(menu)) known.insert(k.key);
+            for (const std::wstring& key : file.Keys(MenuSection(menu)))
+                EXPECT_TRUE(known.count(key)) << "menu " << menu << " key " << testing::PrintToString(key);
+        }
+        for (int dialog : kTranslatedDialogs) {
+            const std::set<std::wstring> known = DialogKeys(dialog);
+            for (const std::wstring& key : file.Keys(DialogSection(dialog)))
+                EXPECT_TRUE(known.count(key)) << "dialog " << dialog << " key " << testing::PrintToString(key);
+        }
+        for (const std::wstring& key : file.Keys(L"strings")) {
+            const UINT id = static_cast<UINT>(_wtoi(key.c_str()));
+            EXPECT_FALSE(LoadText(id).empty()) << "string " << testing::PrintToString(key);
+            EXPECT_EQ(Conversions(LoadText(id)), Conversions(file.Read(L"strings", key)))
+                << "string " << id;
+        }
+    }
+};
+
+TEST_F(ResTranslations, GermanIsComplete) {
+    const LanguageFileReader file(SourceFile(L"lang/translations/german/nearwatch_lng.ini"));
+    ASSERT_TRUE(file.Exists());
+    EXPECT_FALSE(file.Read(L"general", L"TranslatorName").empty());
+    EXPECT_NE(1, file.ReadInt(L"general", L"rtl"));
+
+    for (UINT menu : kTranslatedMenus) {
+        const std::vector<MenuKey> keys = MenuKeys(menu);
+        ASSERT_FALSE(keys.empty()) << menu;
+        std::map<int, std::map<wchar_t, std::wstring>> accessKeys;  // per pop-up
+        for (const MenuKey& k : keys) {
+            const std::wstring text = file.Read(MenuSection(menu), k.key);
+            EXPECT_FALSE(text.empty()) << "menu " << menu << " key " << testing::PrintToString(k.key);
+            EXPECT_EQ(std::wstring::npos, text.find(L'\t')) << "the program adds the key name itself";
+            if (text.empty()) continue;
+            // The invisible top pop-ups of the context and tray menus need none.
+            if (menu != IDM_MAIN && k.popup == 0) continue;
+            const wchar_t key = AccessKey(text);
+            EXPECT_NE(0, key) << testing::PrintToString(text);
+            if (!key) continue;
+            auto [it, fresh] = accessKeys[k.popup].emplace(key, text);
+            EXPECT_TRUE(fresh) << testing::PrintToString(it->second) << " and " << testing::PrintToString(text);
+        }
+        EXPECT_EQ(keys.size(), file.Keys(MenuSection(menu)).size()) << "menu " << menu;
+    }
+    for (int dialog : kTranslatedDialogs) {
+        const std::set<std::wstring> keys = DialogKeys(dialog);
+        ASSERT_FALSE(keys.empty()) << dialog;
+        EXPECT_EQ(keys, file.Keys(DialogSection(dialog))) << "dialog " << dialog;
+        for (const std::wstring& key : keys)
+            EXPECT_FALSE(file.Read(DialogSection(dialog), key).empty())
+                << "dialog " << dialog << " key " << testing::PrintToString(key);
+    }
+    std::set<std::wstring> strings;
+    for (UINT id : StringTableIds()) {
+        strings.insert(std::to_wstring(id));
+        EXPECT_FALSE(file.Read(L"strings", id).empty()) << "string " << id;
+    }
+    EXPECT_EQ(strings, file.Keys(L"strings"));
+    ExpectKeysKnown(file);
+}
+
+TEST_F(ResTranslations, RightToLeftSampleAsksForMirroring) {
+    const LanguageFileReader file(SourceFile(L"tests/data/rtl_lng.ini"));
+    ASSERT_TRUE(file.Exists());
+    EXPECT_EQ(1, file.ReadInt(L"general", L"rtl"));
+    EXPECT_FALSE(file.Read(L"strings", IDS_STATUS_DEVICES).empty());
+    EXPECT_FALSE(file.Read(MenuSection(IDM_MAIN), L"70001").empty());
+    ExpectKeysKnown(file);
 }
 
 }  // namespace
