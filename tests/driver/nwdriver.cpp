@@ -60,7 +60,7 @@ std::wstring Fit(const std::wstring& text, size_t width) {
 void Show(const Target& target) {
     HWND list = target.Child(IDC_DEVICELIST);
     std::wstring status = StatusBarText(target.Child(IDC_STATUSBAR), 0);
-    Print(L"  [" + status + L"]\r\n");
+    Print(L"  [" + status + L"]\n");
     int columns = ListColumnCount(list);
     int rows = ListRowCount(list);
     if (columns <= 0 || rows < 0) return;
@@ -68,19 +68,24 @@ void Show(const Target& target) {
     std::vector<int> shown;
     for (int c : order)
         if (ListColumnWidth(list, c) > 0) shown.push_back(c);
-    std::vector<std::vector<std::wstring>> cells(static_cast<size_t>(rows));
+    std::vector<std::vector<std::wstring>> cells(static_cast<size_t>(rows) + 1);
     std::vector<size_t> widths(shown.size(), 1);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        cells[0].push_back(ListColumnTitle(list, shown[i]));
+        widths[i] = std::clamp<size_t>(cells[0].back().size(), 1, 22);
+    }
     for (int r = 0; r < rows; ++r) {
+        auto& row = cells[static_cast<size_t>(r) + 1];
         for (size_t i = 0; i < shown.size(); ++i) {
-            cells[static_cast<size_t>(r)].push_back(ListCell(list, r, shown[i]));
-            widths[i] = std::max(widths[i], std::min<size_t>(cells[static_cast<size_t>(r)].back().size(), 22));
+            row.push_back(ListCell(list, r, shown[i]));
+            widths[i] = std::max(widths[i], std::min<size_t>(row.back().size(), 22));
         }
     }
     for (const auto& row : cells) {
         std::wstring line = L"  ";
         for (size_t i = 0; i < row.size(); ++i) line += Fit(row[i], widths[i]) + L" | ";
         while (!line.empty() && (line.back() == L' ' || line.back() == L'|')) line.pop_back();
-        Print(line + L"\r\n");
+        Print(line + L"\n");
     }
 }
 
@@ -106,7 +111,7 @@ int Watch(const Target& target, const std::wstring& log, bool endOnStop) {
                 printed = closes.size();
                 // Give the window a moment to merge the answer it was sent.
                 ::Sleep(300);
-                Print(L"scan: " + Widen(closes.back()) + L"\r\n");
+                Print(L"scan: " + Widen(closes.back()) + L"\n");
                 Show(target);
             }
         } else {
@@ -123,8 +128,8 @@ int Watch(const Target& target, const std::wstring& log, bool endOnStop) {
 }
 
 int Usage() {
-    Print(L"usage: nwdriver run [--pidfile FILE] [--log FILE] EXE [ARGS...]\r\n"
-          L"       nwdriver watch PID [LOG] | show PID | command PID ID | exit PID\r\n");
+    Print(L"usage: nwdriver run [--pidfile FILE] [--log FILE] EXE [ARGS...]\n"
+          L"       nwdriver watch PID [LOG] | show PID | command PID ID | exit PID\n");
     return 2;
 }
 
@@ -156,12 +161,12 @@ int Run(int argc, wchar_t** argv) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     if (!::CreateProcessW(argv[i], line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        Print(L"cannot start " + std::wstring(argv[i]) + L"\r\n");
+        Print(L"cannot start " + std::wstring(argv[i]) + L"\n");
         return 1;
     }
     ::CloseHandle(pi.hThread);
     Target target{pi.dwProcessId, pi.hProcess};
-    Print(L"started pid " + std::to_wstring(pi.dwProcessId) + L"\r\n");
+    Print(L"started pid " + std::to_wstring(pi.dwProcessId) + L"\n");
     if (!pidFile.empty()) {
         if (FILE* f = _wfopen(pidFile.c_str(), L"w")) {
             fprintf(f, "%lu\n", static_cast<unsigned long>(pi.dwProcessId));
@@ -172,7 +177,7 @@ int Run(int argc, wchar_t** argv) {
     DWORD code = 0;
     ::WaitForSingleObject(target.process, 5000);
     ::GetExitCodeProcess(target.process, &code);
-    Print(L"nearwatch ended with code " + std::to_wstring(code) + L"\r\n");
+    Print(L"nearwatch ended with code " + std::to_wstring(code) + L"\n");
     return 0;
 }
 
@@ -191,7 +196,7 @@ int main() {
     if (argc < 3) return Usage();
     Target target = Open(argv[2]);
     if (!target.process) {
-        Print(L"no process " + std::wstring(argv[2]) + L"\r\n");
+        Print(L"no process " + std::wstring(argv[2]) + L"\n");
         return 1;
     }
     if (verb == L"watch") return Watch(target, argc > 3 ? argv[3] : L"", false);

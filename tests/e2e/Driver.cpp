@@ -248,6 +248,21 @@ std::vector<int> ListColumnOrder(HWND list) {
     return order;
 }
 
+std::wstring ListColumnTitle(HWND list, int column) {
+    if (!list) return {};
+    RemoteBlock block(list, sizeof(LVCOLUMNW) + kTextUnits * sizeof(wchar_t));
+    LVCOLUMNW col = {};
+    col.mask = LVCF_TEXT;
+    col.pszText = reinterpret_cast<wchar_t*>(block.at(sizeof(LVCOLUMNW)));
+    col.cchTextMax = kTextUnits;
+    wchar_t zero = 0;
+    if (!block.Write(0, &col, sizeof col) || !block.Write(sizeof(LVCOLUMNW), &zero, sizeof zero))
+        return {};
+    LRESULT r = 0;
+    if (!Send(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), block.param(), &r) || !r) return {};
+    return block.ReadText(sizeof(LVCOLUMNW), kTextUnits);
+}
+
 std::wstring ListCell(HWND list, int row, int column) {
     if (!list) return {};
     RemoteBlock block(list, sizeof(LVITEMW) + kTextUnits * sizeof(wchar_t));
@@ -479,21 +494,7 @@ std::wstring Program::Title() const { return WindowText(MainWindow()); }
 int Program::RowCount() const { return ListRowCount(List()); }
 int Program::ColumnCount() const { return ListColumnCount(List()); }
 
-std::wstring Program::ColumnTitle(int column) const {
-    HWND list = List();
-    if (!list) return {};
-    RemoteBlock block(list, sizeof(LVCOLUMNW) + kTextUnits * sizeof(wchar_t));
-    LVCOLUMNW col = {};
-    col.mask = LVCF_TEXT;
-    col.pszText = reinterpret_cast<wchar_t*>(block.at(sizeof(LVCOLUMNW)));
-    col.cchTextMax = kTextUnits;
-    wchar_t zero = 0;
-    if (!block.Write(0, &col, sizeof col) || !block.Write(sizeof(LVCOLUMNW), &zero, sizeof zero))
-        return {};
-    LRESULT r = 0;
-    if (!Send(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), block.param(), &r) || !r) return {};
-    return block.ReadText(sizeof(LVCOLUMNW), kTextUnits);
-}
+std::wstring Program::ColumnTitle(int column) const { return ListColumnTitle(List(), column); }
 
 int Program::ColumnWidth(int column) const { return ListColumnWidth(List(), column); }
 

@@ -207,6 +207,7 @@ std::vector<HWND> ProcessWindows(DWORD pid, const std::wstring& className);
 int ListRowCount(HWND list);
 int ListColumnCount(HWND list);
 int ListColumnWidth(HWND list, int column);
+std::wstring ListColumnTitle(HWND list, int column);
 std::vector<int> ListColumnOrder(HWND list);
 std::wstring ListCell(HWND list, int row, int column);
 bool ListSetState(HWND list, int row, UINT state, UINT mask);
