@@ -6,4 +6,7 @@ list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/NewDeviceActions.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
+    ${CMAKE_SOURCE_DIR}/tests/unit/alerts_templateexpansion_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/alerts_newdeviceactions_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/alerts_trayicon_test.cpp
 )
