@@ -60,8 +60,12 @@ TEST_F(DescriptionFile, MissingFileOrKeyGivesEmptyText) {
 }
 
 TEST_F(DescriptionFile, HandWrittenEightBitFileWithUpperCaseKeyIsReadAndExtended) {
-    WriteRaw("[General]\r\nKeep=1\r\n[Descriptions]\r\n00:1A:7D:0F:22:C4=Kitchen radio\r\n");
+    WriteRaw("[General]\r\nKeep=1\r\n[Descriptions]\r\n00:1A:7D:0F:22:C4=Kitchen radio\r\n"
+             "00:00:00:00:00:03=Caf\xe9\r\n");
     EXPECT_EQ(L"Kitchen radio", Read(kAddress));
+    wchar_t cafe[8] = {};
+    ::MultiByteToWideChar(CP_ACP, 0, "Caf\xe9", -1, cafe, 8);
+    EXPECT_EQ(cafe, Read(3));
     // Writing to an existing 8-bit file keeps its other lines and its keys.
     ASSERT_TRUE(nw::WriteDescription(2, L"Second"));
     EXPECT_EQ(L"Kitchen radio", Read(kAddress));
