@@ -4,6 +4,8 @@
 // The frame knows nothing about the application.
 #pragma once
 #include <windows.h>
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace nw {
@@ -13,15 +15,18 @@ namespace nw {
 // reused first, and a lookup returns the first matching slot.
 class HandleObjectMap {
 public:
+    static constexpr int kGrowth = 8;
+
     HandleObjectMap() = default;
     ~HandleObjectMap();
     HandleObjectMap(const HandleObjectMap&) = delete;
     HandleObjectMap& operator=(const HandleObjectMap&) = delete;
 
-    bool Add(void* object, HWND window);
+    bool Add(void* object, HWND window);   // false only when memory runs out
     void* Find(HWND window) const;
     void RemoveObject(void* object);     // frees the slot holding object
     int Capacity() const { return capacity_; }
+    int Count() const;                   // slots in use
 
 private:
     struct Slot { void* object; HWND window; };
@@ -68,9 +73,11 @@ public:
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 protected:
+    // WM_NOTIFY -> OnNotify, WM_INITDIALOG -> OnInitDialog,
+    // WM_COMMAND -> OnCommand; anything else gives 0.
     INT_PTR StandardDispatch(UINT message, WPARAM wParam, LPARAM lParam);
     // Default: 1 -> ExchangeData(false) and end with 1; 2 -> end with 2;
-    // EN_CHANGE -> UpdateControls.
+    // other clicks and EN_CHANGE -> UpdateControls.
     virtual INT_PTR OnCommand(WORD code, WORD id, HWND control);
     // Default: ExchangeData(true), UpdateControls, CenterOnScreen.
     virtual INT_PTR OnInitDialog();
@@ -85,9 +92,13 @@ WORD CurrentTemplateId();
 INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---- Windows -----------------------------------------------------------------
+// A window class registered with SharedWindowProc; the object is passed as
+// the creation parameter of CreateWindowExW.
 class WindowObject {
 public:
     WindowObject() = default;
+    // Also unregisters the object, so a window that outlives it falls back
+    // to the default window procedure.
     virtual ~WindowObject();
     WindowObject(const WindowObject&) = delete;
     WindowObject& operator=(const WindowObject&) = delete;
@@ -129,38 +140,81 @@ LRESULT CALLBACK SharedWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 // Runs fn(ctx) on the window thread; a fault or exception inside it shows the
 // crash report with owner as its parent. Returns false when fn faulted (the
 // message then returns 0). Ends the process with exit code 1 when the user
-// chooses to terminate.
+// chooses to terminate. Implemented with the crash report.
 bool GuardedCall(HWND owner, void (*fn)(void* ctx), void* ctx);
 
 // ---- Resizable dialogs -------------------------------------------------------
 class DialogResizer {
 public:
+    static constexpr int kCapacity = 128;
+
+    // Remembers the owner's client rectangle and every child's place.
     void Capture(HWND dialog);
-    // Between BeginDeferWindowPos and EndDeferWindowPos; factors are 0 or 1.
+    // Between BeginDeferWindowPos and EndDeferWindowPos; factors are 0 or 1:
+    // (0, 0, 1) stretches to the right, (1, 1, 0) follows the bottom-right
+    // corner. A control that was not captured is left alone.
     void Place(HDWP& deferral, int controlId, int fx, int fy, int fw);
+    // Erases the grip drawn last (after the placements).
     void InvalidateGrip();
+    // On WM_PAINT: draws the size grip in the bottom-right corner.
     void PaintGrip();
+    const RECT& GripRect() const { return grip_; }
 
 private:
     struct Entry { HWND child; RECT rect; };
     RECT grip_ = {};
     HWND owner_ = nullptr;
-    Entry entries_[128] = {};
+    Entry entries_[kCapacity] = {};
     RECT client_ = {};
     int count_ = 0;
 };
 
 // ---- Helpers ---------------------------------------------------------------
+// Centres on the screen; the window comes out one pixel wider and taller.
 void CenterOnScreen(HWND window);
+// ShellExecuteW "open"; true when the shell accepted it.
 bool OpenWithShell(HWND owner, const wchar_t* target);
+// menu null: the sub-menu at position of the window's menu bar.
 void EnableMenuCommand(HWND window, HMENU menu, int position, UINT commandId, bool enable);
 void EnableToolbarButton(HWND toolbar, UINT commandId, bool enable);
 HWND CreateChildWindow(HWND owner, DWORD exStyle, const wchar_t* className, DWORD style,
                        int x, int y, int width, int height);
-// Texts stored scrambled in the program (link address, About texts).
+
+// ---- Scrambled texts -------------------------------------------------------
+// Texts stored scrambled in the program (About texts, link text and address).
+// Unit i of a text is its stored byte XOR kScrambleKey XOR (kScrambleStart - i);
+// the stored bytes end with a zero byte.
+constexpr unsigned char kScrambleKey = 0x5C;
+constexpr uint16_t kScrambleStart = 0xE9;
+
 void DescrambleText(wchar_t* destination, size_t size, const unsigned char* stored);
 
-// The About box (command 40003).
-void ShowAboutBox(HWND parent);
+// Compile-time scrambling of an ASCII literal, so that only the scrambled
+// bytes reach the program image:
+//   static constexpr auto kStored = ScrambleText("text");
+//   DescrambleText(buffer, size, kStored.data());
+// A literal that cannot be stored this way (too long, not ASCII, or a unit
+// that would scramble to the terminating zero) fails to compile.
+template <size_t N>
+consteval std::array<unsigned char, N> ScrambleText(const char (&text)[N]) {
+    static_assert(N <= kScrambleStart + 1u, "text too long to scramble");
+    std::array<unsigned char, N> out{};
+    for (size_t i = 0; i + 1 < N; ++i) {
+        const unsigned c = static_cast<unsigned char>(text[i]);
+        const unsigned b = c ^ kScrambleKey ^ static_cast<uint16_t>(kScrambleStart - i);
+        if (c == 0 || c > 0x7F || b == 0 || b > 0xFF) throw "text cannot be scrambled";
+        out[i] = static_cast<unsigned char>(b);
+    }
+    out[N - 1] = 0;
+    return out;
+}
+
+// The product's web address and the short link text shown for it.
+void ProductWebAddress(wchar_t* out, size_t size);
+void ProductLinkText(wchar_t* out, size_t size);
+
+// The About box (command 40003). focusAfter, when given, gets the keyboard
+// focus back when the box closes (the main window passes its list).
+void ShowAboutBox(HWND parent, HWND focusAfter = nullptr);
 
 }  // namespace nw

@@ -2,6 +2,9 @@
 # NW_UNIT_TEST_SOURCES, end-to-end tests into NW_E2E_TEST_SOURCES.
 list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Paths.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Frame.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CrashReport.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/AboutDialog.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/frame_paths_test.cpp

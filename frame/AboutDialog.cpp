@@ -1,0 +1,164 @@
+#include "frame/AboutDialog.h"
+
+#include <cwchar>
+#include "frame/Text.h"
+#include "lang/LanguageFile.h"
+#include "resource.h"
+
+namespace nw {
+
+namespace {
+
+// The program image holds these only scrambled (see ScrambleText).
+constexpr auto kStoredFirstText =
+    ScrambleText("Nearwatch v1.00\r\nWatches the Bluetooth devices around this computer");
+// Placeholder address under a reserved domain until the project has a home
+// page of its own; the link text below follows it.
+constexpr auto kStoredWebAddress = ScrambleText("https://nearwatch.example.org/");
+constexpr auto kStoredLinkText = ScrambleText("nearwatch.example.org");
+
+constexpr COLORREF kLinkColor = RGB(0, 0, 0xC0);
+
+bool StartsWithNoCase(const wchar_t* text, const wchar_t* prefix) {
+    return _wcsnicmp(text, prefix, wcslen(prefix)) == 0;
+}
+
+}  // namespace
+
+bool IsWebAddress(const wchar_t* text) {
+    if (!text) return false;
+    for (const wchar_t* prefix : {L"http://", L"https://", L"mailto:"}) {
+        if (StartsWithNoCase(text, prefix)) return text[wcslen(prefix)] != 0;
+    }
+    return false;
+}
+
+void ProductWebAddress(wchar_t* out, size_t size) {
+    DescrambleText(out, size, kStoredWebAddress.data());
+}
+
+void ProductLinkText(wchar_t* out, size_t size) {
+    DescrambleText(out, size, kStoredLinkText.data());
+}
+
+AboutDialog::AboutDialog() : ModalDialog(IDD_ABOUT) {
+    DescrambleText(firstText, kTextChars, kStoredFirstText.data());
+    DescrambleText(secondText, kTextChars, kStoredWebAddress.data());
+}
+
+// The translator's name is a link only when the language file gives an
+// address the shell may open; otherwise it stays plain text.
+bool AboutDialog::TranslatorIsLink() const {
+    const wchar_t* name = TranslatorName();
+    return name && name[0] && IsWebAddress(TranslatorUrl());
+}
+
+bool AboutDialog::IsLink(HWND child) const {
+    if (!child || !::IsWindowVisible(child)) return false;
+    const int id = ::GetDlgCtrlID(child);
+    return id == IDC_ABOUT_LINK || (id == IDC_ABOUT_TRANSLATOR && TranslatorIsLink());
+}
+
+HWND AboutDialog::ChildAt(LPARAM clientPoint) const {
+    POINT point = {static_cast<short>(LOWORD(clientPoint)), static_cast<short>(HIWORD(clientPoint))};
+    // Hidden children (the translator fields without a translator) are no links.
+    HWND child = ::ChildWindowFromPointEx(window_, point, CWP_SKIPINVISIBLE);
+    return child == window_ ? nullptr : child;
+}
+
+INT_PTR AboutDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        const wchar_t* name = TranslatorName();
+        if (name && name[0]) {
+            ::SetDlgItemTextW(window_, IDC_ABOUT_TRANSLATOR, name);
+        } else {
+            ::ShowWindow(::GetDlgItem(window_, IDC_ABOUT_TRANSLATOR_LABEL), SW_HIDE);
+            ::ShowWindow(::GetDlgItem(window_, IDC_ABOUT_TRANSLATOR), SW_HIDE);
+        }
+        // Set here, after the translation, so a language file cannot change
+        // the product's name or address.
+        ::SetWindowTextW(window_, L"Nearwatch");
+        ::SetDlgItemTextW(window_, IDC_ABOUT_TEXT, firstText);
+        ::SetDlgItemTextW(window_, IDC_ABOUT_LINK, secondText);
+        linkFont_.reset(::CreateFontW(10, 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE, DEFAULT_CHARSET,
+                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                      DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
+        // The font stays the object's: the controls only borrow it, and the
+        // object outlives the dialog window.
+        const auto font = reinterpret_cast<WPARAM>(linkFont_.get());
+        ::SendDlgItemMessageW(window_, IDC_ABOUT_LINK, WM_SETFONT, font, FALSE);
+        if (TranslatorIsLink()) {
+            ::SendDlgItemMessageW(window_, IDC_ABOUT_TRANSLATOR, WM_SETFONT, font, FALSE);
+        }
+        CenterOnScreen(window_);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (wParam == IDOK) {
+            ::EndDialog(window_, 1);
+            return 1;
+        }
+        // Escape and the close box close the box as well.
+        if (wParam == IDCANCEL) {
+            ::EndDialog(window_, 2);
+            return 1;
+        }
+        // Links drawn by notifying static controls report their clicks here.
+        if (HIWORD(wParam) == STN_CLICKED) {
+            HWND child = ::GetDlgItem(window_, LOWORD(wParam));
+            if (IsLink(child)) {
+                OpenLink(LOWORD(wParam));
+                return 1;
+            }
+        }
+        return 0;
+    case WM_CTLCOLORSTATIC:
+        if (IsLink(reinterpret_cast<HWND>(lParam))) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            ::SetBkMode(dc, TRANSPARENT);
+            ::SetTextColor(dc, kLinkColor);
+            return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
+        }
+        return 0;
+    case WM_SETCURSOR:
+        // A notifying static control asks its parent first; answering here
+        // keeps the arrow from flickering over the link.
+        if (IsLink(reinterpret_cast<HWND>(wParam))) {
+            ::SetCursor(::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_LINK)));
+            ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+        return 0;
+    case WM_MOUSEMOVE:
+        if (IsLink(ChildAt(lParam))) {
+            ::SetCursor(::LoadCursorW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDC_LINK)));
+            return 1;
+        }
+        return 0;
+    case WM_LBUTTONUP: {
+        HWND child = ChildAt(lParam);
+        if (IsLink(child)) {
+            OpenLink(::GetDlgCtrlID(child));
+            return 1;
+        }
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+void AboutDialog::OpenLink(int controlId) {
+    // The shell's result is not examined: there is nothing to tell the user.
+    if (controlId == IDC_ABOUT_LINK) OpenWithShell(window_, secondText);
+    else if (controlId == IDC_ABOUT_TRANSLATOR && TranslatorIsLink()) OpenWithShell(window_, TranslatorUrl());
+}
+
+void ShowAboutBox(HWND parent, HWND focusAfter) {
+    AboutDialog about;
+    ShowModal(IDD_ABOUT, &about, parent);
+    if (focusAfter) ::SetFocus(focusAfter);
+}
+
+}  // namespace nw

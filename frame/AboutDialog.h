@@ -1,0 +1,31 @@
+// The About box (template 112): the product line, the web address as a link
+// and, when the language file names one, the translator.
+#pragma once
+#include "frame/Frame.h"
+#include "frame/Handles.h"
+
+namespace nw {
+
+class AboutDialog : public ModalDialog {
+public:
+    AboutDialog();
+    INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    static constexpr size_t kTextChars = 255;
+    wchar_t firstText[kTextChars] = {};    // beside the icon (1002)
+    wchar_t secondText[kTextChars] = {};   // web address, shown as a link (1004)
+
+private:
+    bool IsLink(HWND child) const;
+    bool TranslatorIsLink() const;
+    HWND ChildAt(LPARAM clientPoint) const;
+    void OpenLink(int controlId);
+
+    Font linkFont_;
+};
+
+// A web address the About box may hand to the shell: http, https or mailto.
+// Anything else (a program path in a downloaded language file) is refused.
+bool IsWebAddress(const wchar_t* text);
+
+}  // namespace nw
