@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include "lang/LanguageFile.h"
+#include "lang/Strings.h"
+#include "lang_test_support.h"
+#include "resource.h"
+
+using nw::GetString;
+using nw::kBuiltInString;
+
+namespace {
+
+class StringLookup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        nw::CloseLanguageFile();
+        nw::ResetStringCacheForTests();
+    }
+    void TearDown() override {
+        nw::CloseLanguageFile();
+        nw::ResetStringCacheForTests();
+    }
+    // A language file whose "strings" section holds the given lines.
+    void UseStrings(const std::wstring& lines) {
+        path_ = folder_.File(L"nw_lng.ini");
+        langtest::WriteUtf16(path_, L"[strings]\r\n" + lines);
+        ASSERT_TRUE(nw::LoadLanguageFile(path_.c_str()));
+    }
+    langtest::TempFolder folder_;
+    std::wstring path_;
+};
+
+}  // namespace
+
+TEST_F(StringLookup, BuiltInTextsAreCachedAndNeverNull) {
+    const wchar_t* text = GetString(IDS_STATUS_DEVICES);
+    EXPECT_STREQ(L"%d Bluetooth devices", text);
+    EXPECT_EQ(text, GetString(IDS_STATUS_DEVICES));   // the same pooled text
+    // Without a language file both forms give the same text.
+    EXPECT_STREQ(text, GetString(IDS_STATUS_DEVICES | kBuiltInString));
+    const wchar_t* missing = GetString(64999);
+    ASSERT_NE(nullptr, missing);
+    EXPECT_STREQ(L"", missing);
+}
+
+TEST_F(StringLookup, TranslatedTextComesFirstAndBuiltInStaysReachable) {
+    UseStrings(L"4=%d Ger\u00e4te\r\n5=\r\n64999=Nur \u00fcbersetzt\r\n");
+    EXPECT_STREQ(L"%d Ger\u00e4te", GetString(IDS_STATUS_DEVICES));
+    EXPECT_STREQ(L"%d Bluetooth devices", GetString(IDS_STATUS_DEVICES | kBuiltInString));
+    // An empty value counts as missing.
+    EXPECT_STREQ(L", %d selected", GetString(IDS_STATUS_SELECTED));
+    // Not in the file at all.
+    EXPECT_STREQ(L"Yes", GetString(IDS_YES));
+    // Only in the file: the built-in form has no text.
+    EXPECT_STREQ(L"Nur \u00fcbersetzt", GetString(64999));
+    EXPECT_STREQ(L"", GetString(64999 | kBuiltInString));
+}
+
+TEST_F(StringLookup, AfterTheEntriesRunOutNewKeysGiveTheEmptyText) {
+    std::wstring lines;
+    for (int i = 0; i < 300; ++i) lines += std::to_wstring(20000 + i) + L"=text " + std::to_wstring(i) + L"\r\n";
+    UseStrings(lines);
+    const wchar_t* first[256];
+    for (int i = 0; i < 255; ++i) {
+        first[i] = GetString(20000 + i);
+        ASSERT_EQ(L"text " + std::to_wstring(i), first[i]) << i;
+    }
+    // A key without text takes no entry.
+    EXPECT_STREQ(L"", GetString(30000));
+    first[255] = GetString(20255);
+    EXPECT_STREQ(L"text 255", first[255]);
+    // The 257th distinct key.
+    EXPECT_STREQ(L"", GetString(20256));
+    EXPECT_STREQ(L"", GetString(IDS_YES));
+    for (int i = 0; i < 256; ++i) {
+        EXPECT_EQ(first[i], GetString(20000 + i)) << i;
+        EXPECT_EQ(L"text " + std::to_wstring(i), first[i]) << i;
+    }
+}
+
+TEST_F(StringLookup, AFullPoolGivesTheEmptyText) {
+    // Eight texts of 4000 units use 32008 of the 32768; room is left only
+    // while used + length + 2 stays below 32768.
+    std::wstring lines;
+    for (int i = 0; i < 9; ++i) lines += std::to_wstring(20000 + i) + L"=" + std::wstring(4000, L'a' + i) + L"\r\n";
+    lines += L"20100=" + std::wstring(757, L'x') + L"\r\n";
+    lines += L"20101=" + std::wstring(758, L'y') + L"\r\n";
+    lines += L"20102=z\r\n";
+    UseStrings(lines);
+    for (int i = 0; i < 8; ++i) ASSERT_EQ(4000u, wcslen(GetString(20000 + i))) << i;
+    EXPECT_STREQ(L"", GetString(20008));
+    EXPECT_STREQ(L"", GetString(20101));                 // 32008 + 758 + 2 = 32768
+    EXPECT_EQ(757u, wcslen(GetString(20100)));           // 32008 + 757 + 2 = 32767
+    EXPECT_STREQ(L"", GetString(20102));                 // 32766 + 1 + 2 is past the end
+    EXPECT_EQ(std::wstring(4000, L'a'), GetString(20000));
+}
