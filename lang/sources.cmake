@@ -7,6 +7,7 @@ list(APPEND NW_CORE_SOURCES
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/lang_strings_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/lang_languagefile_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/lang_savelangfile_e2e_test.cpp
 )
 # Checks on the resource script and the shipped translations.
 list(APPEND NW_UNIT_TEST_SOURCES
