@@ -70,16 +70,17 @@ std::vector<std::wstring> Keys(const Section& section) {
     return keys;
 }
 
+BOOL CALLBACK NoteOwnVisibleWindow(HWND window, LPARAM context) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(window)) *reinterpret_cast<bool*>(context) = true;
+    return TRUE;
+}
+
 bool OwnVisibleWindowExists() {
-    struct Search { bool found; } search = {false};
-    EnumWindows([](HWND window, LPARAM context) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == GetCurrentProcessId() && IsWindowVisible(window))
-            reinterpret_cast<Search*>(context)->found = true;
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    bool found = false;
+    EnumWindows(NoteOwnVisibleWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 }  // namespace

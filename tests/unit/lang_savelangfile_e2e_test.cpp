@@ -22,6 +22,19 @@ struct RunResult {
     bool windowSeen = false;
 };
 
+struct Watch {
+    DWORD pid;
+    bool seen;
+};
+
+BOOL CALLBACK NoteWindowOf(HWND window, LPARAM context) {
+    auto* watch = reinterpret_cast<Watch*>(context);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == watch->pid && IsWindowVisible(window)) watch->seen = true;
+    return TRUE;
+}
+
 // Starts the program and watches for any window of its process until it ends.
 RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder) {
     RunResult result;
@@ -34,15 +47,9 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& arguments, con
     if (!CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                         &startup, &process))
         return result;
-    struct Watch { DWORD pid; bool seen; } watch = {process.dwProcessId, false};
+    Watch watch = {process.dwProcessId, false};
     for (int i = 0; i < 600; ++i) {
-        EnumWindows([](HWND window, LPARAM context) -> BOOL {
-            auto* w = reinterpret_cast<Watch*>(context);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == w->pid && IsWindowVisible(window)) w->seen = true;
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&watch));
+        EnumWindows(NoteWindowOf, reinterpret_cast<LPARAM>(&watch));
         if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) {
             result.finished = true;
             break;
