@@ -2,6 +2,8 @@
 # driver library) and the command-line driver used by the demo.
 list(APPEND NW_E2E_TEST_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/app_lifecycle_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/app_scan_test.cpp
 )
 set(NW_DRIVER_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp

@@ -1,0 +1,457 @@
+#include "app/MainWindow.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include "annotations/CompanyIndex.h"
+#include "frame/Text.h"
+#include "lang/LanguageFile.h"
+#include "lang/Strings.h"
+#include "reports/ReportCommands.h"
+#include "resource.h"
+#include "settings/SettingsStore.h"
+
+namespace nw {
+
+namespace {
+
+constexpr int kToolImageCount = 6;
+constexpr int kToolImageSize = 16;
+constexpr int kStatusPartEdges[2] = {300, 1024};
+constexpr int kStatusLinkPart = 1;
+constexpr int kLinkMargin = 5;
+constexpr COLORREF kLinkColor = 0xFF0000;   // blue
+constexpr size_t kStatusPieceChars = 256;   // each piece at most 255 characters
+constexpr size_t kToolTipChars = 80;        // at most 79 characters
+
+HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+
+}  // namespace
+
+// ---- Construction ------------------------------------------------------------
+
+MainWindow::MainWindow()
+    : settings_(std::make_unique<Settings>()), table_(std::make_unique<DeviceTable>()) {
+    // The record is zeroed by make_unique; the configuration (or the defaults
+    // under /nosaveload) gives every field its value at creation.
+    SetAppSettings(settings_.get());
+    CopyText(className_, L"Nearwatch");
+    classIcon_ = ::LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_MAIN));
+    // Both are kept scrambled in the program image.
+    ProductLinkText(linkText_, sizeof linkText_ / sizeof linkText_[0]);
+    ProductWebAddress(linkAddress_, sizeof linkAddress_ / sizeof linkAddress_[0]);
+    linkFont_.reset(::CreateFontW(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, L"Arial"));
+    answer_.count = 0;
+}
+
+MainWindow::~MainWindow() {
+    // Released in this order: settings, alert texts, list font, tray icon,
+    // then (as members) the worker's buffer and the link font. The worker
+    // never waits for a running inquiry.
+    tray_.RemoveIcon();
+    if (AppSettings() == settings_.get()) SetAppSettings(nullptr);
+}
+
+// ---- Creation ------------------------------------------------------------------
+
+void MainWindow::OnCreate() {
+    HINSTANCE instance = Instance();
+
+    mainMenu_ = LoadTranslatedMenu(IDM_MAIN);
+    ::SetMenu(window_, mainMenu_);
+
+    statusBar_ = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_STATUSBAR)), instance,
+                                   nullptr);
+    CreateToolBar();
+
+    list_ = ::CreateWindowExW(0, WC_LISTVIEWW, L"",
+                              WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT |
+                                  LVS_SHOWSELALWAYS | LVS_ALIGNLEFT,
+                              0, 0, 400, 200, window_,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_DEVICELIST)), instance, nullptr);
+    table_->Attach(list_);
+    table_->InsertColumns();
+    table_->SetStatusBar(statusBar_);
+    {
+        // The image list copies the icon; the handle is released here.
+        Icon rowIcon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_ROW), IMAGE_ICON,
+                                                     kToolImageSize, kToolImageSize, LR_DEFAULTCOLOR)));
+        table_->CreateImageLists(rowIcon.get());
+    }
+    // A missing or empty company list leaves the companies empty, silently.
+    table_->companies.LoadCompanyList();
+
+    popupMenu_.reset(LoadTranslatedMenu(IDM_CONTEXT));
+
+    if (noSaveLoad_)
+        ApplyDefaultSettings(*settings_);
+    else
+        LoadConfiguration();
+
+    table_->Focus();
+
+    if (!ComputeReportPath(reportPath_, MAX_PATH)) reportPath_[0] = 0;
+
+    table_->SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP, true);
+    ApplyListStyles();
+
+    findMessage_ = ::RegisterWindowMessageW(FINDMSGSTRINGW);
+
+    UpdateCommandStates(nullptr);
+
+    ::SetTimer(window_, IDT_SCAN_CYCLE, 1000, nullptr);
+
+    int edges[2] = {kStatusPartEdges[0], kStatusPartEdges[1]};
+    ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+    ::SendMessageW(statusBar_, SB_SETTEXTW, kStatusLinkPart | SBT_OWNERDRAW,
+                   reinterpret_cast<LPARAM>(linkText_));
+    UpdateStatusText();
+
+    table_->scanResults = &answer_;
+    scan_.window = window_;
+    scan_.doneMessage = NWM_SCAN_DONE;
+    scanMultiplier_ = ScanCycle::kFirstMultiplier;
+    StartScan();
+
+    trayIcon_.reset(static_cast<HICON>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+    tray_.Attach(window_, LoadTranslatedMenu(IDM_TRAY));
+    ApplyTraySetting(tray_, *settings_, trayIcon_.get(), table_->RowCount());
+
+    // WM_SIZE messages sent during creation came before the children were
+    // complete; lay them out once now.
+    Layout();
+}
+
+void MainWindow::CreateToolBar() {
+    // Shared bitmap: the system frees it; the toolbar keeps its own copy.
+    HBITMAP bitmap = static_cast<HBITMAP>(
+        ::LoadImageW(Instance(), MAKEINTRESOURCEW(IDB_TOOLBAR), IMAGE_BITMAP, 0, 0,
+                     LR_SHARED | LR_LOADMAP3DCOLORS | LR_DEFAULTSIZE | LR_LOADTRANSPARENT));
+    static const struct { int command; int image; } kButtons[] = {
+        {0, 0},
+        {IDM_HIDE_WINDOW, 5},
+        {IDM_SAVE_SELECTED, 1},
+        {IDM_COPY_SELECTED, 2},
+        {IDM_PROPERTIES, 3},
+        {IDM_FIND, 0},
+        {IDM_EXIT, 4},
+    };
+    TBBUTTON buttons[sizeof kButtons / sizeof kButtons[0]] = {};
+    for (size_t i = 0; i < sizeof kButtons / sizeof kButtons[0]; ++i) {
+        buttons[i].iBitmap = kButtons[i].command ? kButtons[i].image : 0;
+        buttons[i].idCommand = kButtons[i].command;
+        buttons[i].fsState = TBSTATE_ENABLED;
+        buttons[i].fsStyle = kButtons[i].command ? BTNS_BUTTON : BTNS_SEP;
+    }
+    toolBar_ = ::CreateToolbarEx(window_, WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBSTYLE_TOOLTIPS | TBSTYLE_FLAT,
+                                 IDC_TOOLBAR, kToolImageCount, nullptr, reinterpret_cast<UINT_PTR>(bitmap),
+                                 buttons, static_cast<int>(sizeof buttons / sizeof buttons[0]),
+                                 kToolImageSize, kToolImageSize, kToolImageSize, kToolImageSize,
+                                 sizeof(TBBUTTON));
+}
+
+void MainWindow::LoadConfiguration() {
+    wchar_t path[MAX_PATH];
+    if (!ConfigurationPath(path, MAX_PATH)) {
+        ApplyDefaultSettings(*settings_);
+        return;
+    }
+    SettingsStore store(SettingsStore::Read, path);
+    ExchangeSettings(store, *settings_);
+    ExchangeWindowPlacement(store, placement_);
+    table_->ExchangeColumnSettings(store);
+
+    if (IsPlacementPlausible(placement_, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))) {
+        // Placed with the default show command: the program entry decides
+        // between maximised and plain from the loaded one afterwards.
+        placement_.length = sizeof placement_;
+        UINT loadedShow = placement_.showCmd;
+        placement_.showCmd = SW_SHOWDEFAULT;
+        ::SetWindowPlacement(window_, &placement_);
+        placement_.showCmd = loadedShow;
+    }
+}
+
+void MainWindow::SaveConfiguration() {
+    wchar_t path[MAX_PATH];
+    if (!ConfigurationPath(path, MAX_PATH)) return;
+    if (window_ && ::IsWindow(window_)) {
+        WINDOWPLACEMENT current = {};
+        current.length = sizeof current;
+        if (::GetWindowPlacement(window_, &current)) placement_ = current;
+    }
+    SettingsStore store(SettingsStore::Write, path);
+    ExchangeSettings(store, *settings_);
+    ExchangeWindowPlacement(store, placement_);
+    table_->ExchangeColumnSettings(store);
+    // A failed write leaves the previous file in place; nothing to report.
+    store.Commit();
+}
+
+void MainWindow::ApplyListStyles() {
+    table_->SetExtendedStyle(LVS_EX_GRIDLINES, settings_->ShowGridLines != 0);
+    table_->SetExtendedStyle(LVS_EX_INFOTIP, settings_->ShowInfoTip != 0);
+}
+
+// ---- Layout --------------------------------------------------------------------
+
+void MainWindow::OnSize() {
+    if (!created_) return;
+    Layout();
+}
+
+void MainWindow::Layout() {
+    if (!statusBar_ || !toolBar_ || !list_) return;
+    RECT client;
+    ::GetClientRect(window_, &client);
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+    RECT r;
+    ::GetWindowRect(statusBar_, &r);
+    int statusHeight = r.bottom - r.top + 1;
+    ::GetWindowRect(toolBar_, &r);
+    int toolHeight = r.bottom - r.top + 1;
+    int listHeight = height - toolHeight - statusHeight;
+    if (listHeight < 0) listHeight = 0;
+
+    HDWP batch = ::BeginDeferWindowPos(3);
+    if (batch) batch = ::DeferWindowPos(batch, toolBar_, nullptr, 0, 0, width, toolHeight, SWP_NOZORDER);
+    if (batch)
+        batch = ::DeferWindowPos(batch, statusBar_, nullptr, 0, client.bottom - statusHeight + 1, width,
+                                 statusHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (batch) batch = ::DeferWindowPos(batch, list_, nullptr, 0, toolHeight, width, listHeight, SWP_NOZORDER);
+    if (batch) ::EndDeferWindowPos(batch);
+}
+
+// ---- Scan cycle ----------------------------------------------------------------
+
+void MainWindow::StartScan() {
+    scan_.timeoutMultiplier = static_cast<uint32_t>(scanMultiplier_);
+    scanning_ = scan_.StartScan();
+    if (!scanning_) {
+        // No thread: try again after the long wait instead of never again.
+        cycle_.OnScanDone(ScanCycle::kSteadyMultiplier, 0, settings_->UpdateRate);
+    }
+}
+
+void MainWindow::OnScanDone() {
+    if (!scanning_) return;            // not ours: a scan we did not start
+    if (!scan_.TakeAnswer(answer_)) return;
+    scanning_ = false;
+
+    actions_.RemoveBalloonIfShown(tray_);
+    RefreshAfterScan();
+    actions_.Run(*table_, *settings_, tray_, window_, trayIcon_.get());
+
+    ScanCycle::Completion next = cycle_.OnScanDone(scanMultiplier_, answer_.count, settings_->UpdateRate);
+    if (next.armAlerts) table_->alertsArmed = 1;
+    scanMultiplier_ = next.nextMultiplier;
+    if (next.startNow) StartScan();
+}
+
+void MainWindow::OnTimer() {
+    // While a scan runs no wait is set, so the tick does nothing.
+    if (scanning_) return;
+    if (cycle_.OnTick(settings_->UpdateRate)) StartScan();
+}
+
+void MainWindow::RefreshAfterScan() {
+    table_->ReloadRecords();
+    table_->Refresh();
+    UpdateStatusText();
+    UpdateTrayTip(tray_, *settings_, table_->RowCount());
+    if (settings_->SortOnEveryUpdate) table_->Sort(table_->SortKey(), true);
+}
+
+void MainWindow::UpdateStatusText() {
+    wchar_t text[2 * kStatusPieceChars];
+    FormatNumberText(text, kStatusPieceChars, GetString(IDS_STATUS_DEVICES), table_->RowCount());
+    int selected = table_->SelectedCount();
+    if (selected > 0) {
+        wchar_t piece[kStatusPieceChars];
+        FormatNumberText(piece, kStatusPieceChars, GetString(IDS_STATUS_SELECTED), selected);
+        AppendText(text, sizeof text / sizeof text[0], piece);
+    }
+    ::SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// ---- Messages ------------------------------------------------------------------
+
+LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!closed_) {
+        switch (message) {
+        case WM_CLOSE:
+            if (!OnCloseRequest()) return 0;
+            break;
+        case WM_ACTIVATEAPP:
+            if (wParam) ::PostMessageW(window_, NWM_FOCUS_LIST, 0, 0);
+            break;
+        case WM_SETCURSOR:
+            if (statusBar_ && reinterpret_cast<HWND>(wParam) == statusBar_) {
+                ::SetCursor(::LoadCursorW(Instance(), MAKEINTRESOURCEW(IDC_LINK)));
+                return TRUE;
+            }
+            break;
+        case WM_DRAWITEM:
+            if (wParam == IDC_STATUSBAR) {
+                DrawLink(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                return TRUE;
+            }
+            break;
+        case WM_CONTEXTMENU:
+            if (list_ && reinterpret_cast<HWND>(wParam) == list_) {
+                ShowContextMenu();
+                return 0;
+            }
+            break;
+        case WM_TIMER:
+            if (wParam == IDT_SCAN_CYCLE) {
+                OnTimer();
+                return 0;
+            }
+            break;
+        case NWM_SELECTION_CHANGED:
+            selectionPending_ = false;
+            UpdateStatusText();
+            UpdateCommandStates(nullptr);
+            return 0;
+        case NWM_SCAN_DONE:
+            OnScanDone();
+            return 0;
+        case NWM_FOCUS_LIST:
+            table_->Focus();
+            return 0;
+        case NWM_TRAY:
+            OnTrayNotify(LOWORD(lParam));
+            return 0;
+        case NWM_PROBE_RESULT:
+            OnProbeResult(static_cast<int32_t>(wParam), static_cast<uint32_t>(lParam));
+            return 0;
+        default:
+            if (findMessage_ && message == findMessage_) {
+                OnFindMessage(reinterpret_cast<const FINDREPLACEW*>(lParam));
+                return 0;
+            }
+            break;
+        }
+    }
+    return Dispatch(message, wParam, lParam);
+}
+
+// True when the window may close.
+bool MainWindow::OnCloseRequest() {
+    if (!settings_->TrayIcon) return true;
+    return ::MessageBoxW(window_, GetString(IDS_ASK_EXIT), L"Nearwatch", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void MainWindow::OnTrayNotify(UINT mouseMessage) {
+    if (TrayIconControl::IsRestoreEvent(mouseMessage)) ::ShowWindow(window_, SW_SHOWNORMAL);
+    tray_.OnTrayMessage(mouseMessage);
+}
+
+void MainWindow::OnProbeResult(int32_t index, uint32_t result) {
+    // A device dropped by Reset meanwhile has no record: the result is dropped.
+    for (int i = 0; i < table_->RecordCount(); ++i) {
+        DeviceRecord* record = table_->Device(i);
+        if ((record->flags & kRecordFree) || record->index != index) continue;
+        record->probeResult = result;
+        table_->MarkRecordChanged(record);
+        table_->UpdateRecordTexts(record);
+        return;
+    }
+}
+
+void MainWindow::OnFindMessage(const FINDREPLACEW* find) {
+    if (!find) return;
+    if (find->Flags & FR_DIALOGTERM) {
+        findDialog_ = nullptr;
+        table_->Focus();
+    } else if (find->Flags & FR_FINDNEXT) {
+        FindNext();
+    }
+}
+
+void MainWindow::DrawLink(const DRAWITEMSTRUCT* draw) {
+    if (!draw || draw->itemID != kStatusLinkPart) return;
+    RECT r = draw->rcItem;
+    r.left += kLinkMargin;
+    int oldMode = ::SetBkMode(draw->hDC, TRANSPARENT);
+    COLORREF oldColor = ::SetTextColor(draw->hDC, kLinkColor);
+    {
+        SelectGuard font(draw->hDC, linkFont_.get());
+        ::DrawTextW(draw->hDC, linkText_, -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    }
+    ::SetTextColor(draw->hDC, oldColor);
+    ::SetBkMode(draw->hDC, oldMode);
+}
+
+void MainWindow::OnNotify(int controlId, NMHDR* header) {
+    if (!header || closed_) return;
+    if (header->code == TTN_GETDISPINFOW && toolBar_ &&
+        header->hwndFrom == reinterpret_cast<HWND>(::SendMessageW(toolBar_, TB_GETTOOLTIPS, 0, 0))) {
+        OnToolTipText(reinterpret_cast<NMTTDISPINFOW*>(header));
+        return;
+    }
+    if (controlId == IDC_STATUSBAR && header->hwndFrom == statusBar_) {
+        if (header->code == NM_CLICK && reinterpret_cast<NMMOUSE*>(header)->dwItemSpec == kStatusLinkPart)
+            OpenWithShell(window_, linkAddress_);
+        return;
+    }
+    if (controlId == IDC_DEVICELIST && header->hwndFrom == list_) OnListNotify(header);
+}
+
+void MainWindow::OnToolTipText(NMTTDISPINFOW* info) {
+    // idFrom is the button's command: its text is the main menu's item.
+    info->hinst = nullptr;
+    info->szText[0] = 0;
+    if (mainMenu_)
+        ::GetMenuStringW(mainMenu_, static_cast<UINT>(info->hdr.idFrom), info->szText,
+                         static_cast<int>(kToolTipChars), MF_BYCOMMAND);
+    info->lpszText = info->szText;
+}
+
+void MainWindow::OnListNotify(NMHDR* header) {
+    switch (header->code) {
+    case NM_CUSTOMDRAW:
+        SetResult(table_->OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header)));
+        break;
+    case LVN_ITEMCHANGED: {
+        const NMLISTVIEW* change = reinterpret_cast<const NMLISTVIEW*>(header);
+        // One 1026 per burst of selection changes.
+        if (((change->uOldState ^ change->uNewState) & LVIS_SELECTED) && !selectionPending_) {
+            selectionPending_ = true;
+            ::PostMessageW(window_, NWM_SELECTION_CHANGED, 0, 0);
+        }
+        break;
+    }
+    case NM_DBLCLK:
+        OnCommand(0, IDM_PROPERTIES, nullptr);
+        break;
+    case LVN_COLUMNCLICK:
+        table_->Sort(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem, false);
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Shutdown ------------------------------------------------------------------
+
+void MainWindow::OnClose() {
+    if (closed_) return;
+    closed_ = true;
+    ::KillTimer(window_, IDT_SCAN_CYCLE);
+    if (reportPath_[0]) ::DeleteFileW(reportPath_);
+    if (!noSaveLoad_) SaveConfiguration();
+    // A scan still running may post its completion to a window that is
+    // gone, or to this one before the loop ends; both are ignored.
+    table_->scanResults = nullptr;
+    table_.reset();
+    tray_.RemoveIcon();
+    ::PostQuitMessage(0);
+}
+
+}  // namespace nw

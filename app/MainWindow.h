@@ -1,0 +1,118 @@
+// The program's one top-level window: children, scan cycle, messages and the
+// command set (Commands.cpp). Owns everything that lives for the whole run.
+#pragma once
+#include <windows.h>
+#include <memory>
+#include "alerts/NewDeviceActions.h"
+#include "alerts/TrayIconControl.h"
+#include "app/ScanCycle.h"
+#include "discovery/DeviceTable.h"
+#include "discovery/ScanWorker.h"
+#include "frame/Frame.h"
+#include "frame/Handles.h"
+#include "settings/Settings.h"
+
+namespace nw {
+
+class MainWindow : public WindowObject {
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // Before creation: the command line holds "/nosaveload".
+    void SetNoSaveLoad(bool on) { noSaveLoad_ = on; }
+    const wchar_t* ClassName() const { return className_; }
+    HICON ClassIcon() const { return classIcon_; }
+    // The placement held since the configuration was read (show command as
+    // loaded).
+    const WINDOWPLACEMENT& Placement() const { return placement_; }
+    // The open modeless find dialog, or null.
+    HWND FindDialog() const { return findDialog_; }
+
+    Settings& GetSettings() { return *settings_; }
+    DeviceTable* Table() { return table_.get(); }
+
+protected:
+    void OnCommand(WORD code, WORD id, HWND control) override;
+    void OnNotify(int controlId, NMHDR* header) override;
+    void OnClose() override;
+    void OnSize() override;
+    void OnCreate() override;
+
+private:
+    // ---- Creation ------------------------------------------------------------
+    void CreateToolBar();
+    void LoadConfiguration();
+    void SaveConfiguration();
+    void ApplyListStyles();
+    void Layout();
+
+    // ---- Scan cycle -----------------------------------------------------------
+    void StartScan();
+    void OnScanDone();
+    void OnTimer();
+    void RefreshAfterScan();
+    void UpdateStatusText();
+
+    // ---- Message handlers ------------------------------------------------------
+    bool OnCloseRequest();
+    void OnTrayNotify(UINT mouseMessage);
+    void OnProbeResult(int32_t index, uint32_t result);
+    void OnFindMessage(const FINDREPLACEW* find);
+    void DrawLink(const DRAWITEMSTRUCT* draw);
+    void OnToolTipText(NMTTDISPINFOW* info);
+    void OnListNotify(NMHDR* header);
+
+    // ---- Commands (Commands.cpp) --------------------------------------------
+    void UpdateCommandStates(HMENU contextMenu);
+    void ShowContextMenu();
+    void ToggleSetting(int32_t& flag);
+    void ResetList();
+    void RemoveSelected();
+    void RefreshNow();
+    void OpenProductPage();
+    // Features whose dialogs and threads come from other parts of the program.
+    void ShowProperties();
+    void OpenFind();
+    void FindNext();
+    void ShowColumnSettings();
+    void ChooseListFont();
+    void ApplyListFont();
+    void ShowAdvancedOptions();
+    void ProbeSelected();
+
+    HWND statusBar_ = nullptr;
+    HWND toolBar_ = nullptr;
+    HWND list_ = nullptr;
+    // Attached to the window, which destroys it with itself: borrowed here.
+    HMENU mainMenu_ = nullptr;
+    WINDOWPLACEMENT placement_ = {};
+    Menu popupMenu_;
+    bool noSaveLoad_ = false;
+    bool selectionPending_ = false;
+    wchar_t reportPath_[MAX_PATH] = {};
+    wchar_t linkText_[64] = {};
+    wchar_t linkAddress_[128] = {};
+    Font linkFont_;
+
+    ScanWorker scan_;
+    // The last completed answer, copied out of the worker; the table merges
+    // this copy, never the worker's own buffer.
+    ScanAnswer answer_;
+    std::unique_ptr<Settings> settings_;
+    std::unique_ptr<DeviceTable> table_;
+    UINT findMessage_ = 0;
+    HWND findDialog_ = nullptr;
+    ScanCycle cycle_;
+    bool scanning_ = false;
+    int32_t scanMultiplier_ = ScanCycle::kFirstMultiplier;   // of the running scan
+    TrayIconControl tray_;
+    Icon trayIcon_;
+    Font listFont_;
+    NewDeviceActions actions_;
+    bool closed_ = false;
+};
+
+}  // namespace nw

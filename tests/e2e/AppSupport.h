@@ -1,0 +1,147 @@
+// Helpers shared by the end-to-end tests of the main window and its
+// commands: configuration files, the radio log's timing, waits on files.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+#include "e2e/Driver.h"
+#include "resource.h"
+
+namespace nw::e2e {
+
+// "[General]" with one Key=Value line per pair, as a user or an older run
+// would leave it (8-bit text).
+inline std::string GeneralSection(const std::vector<std::pair<std::string, std::string>>& keys) {
+    std::string text = "[General]\r\n";
+    for (const auto& [key, value] : keys) text += key + "=" + value + "\r\n";
+    return text;
+}
+
+// Bytes as the configuration stores them: "%2.2X " per byte, no last space.
+inline std::string ByteList(const void* data, size_t size) {
+    std::string text;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    char pair[4];
+    for (size_t i = 0; i < size; ++i) {
+        snprintf(pair, sizeof pair, "%2.2X", bytes[i]);
+        if (i) text += ' ';
+        text += pair;
+    }
+    return text;
+}
+
+inline std::string WinPosValue(int left, int top, int right, int bottom, UINT showCmd) {
+    WINDOWPLACEMENT p = {};
+    p.length = sizeof p;
+    p.showCmd = showCmd;
+    p.ptMinPosition = {-1, -1};
+    p.ptMaxPosition = {-1, -1};
+    p.rcNormalPosition = {left, top, right, bottom};
+    return ByteList(&p, sizeof p);
+}
+
+// A text file as UTF-16: files with a UTF-16 byte-order mark are taken as
+// they are, others as 8-bit text of the system code page.
+inline std::wstring DecodeText(const std::string& bytes) {
+    if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
+        std::wstring text((bytes.size() - 2) / 2, L'\0');
+        memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+        return text;
+    }
+    if (bytes.empty()) return {};
+    int n = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
+    return text;
+}
+
+inline std::vector<std::wstring> SplitLines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find_first_of(L"\r\n", start);
+        if (end == std::wstring::npos) end = text.size();
+        if (end > start) lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Key names of "Key=Value" lines, in file order.
+inline std::vector<std::wstring> KeysOf(const std::vector<std::wstring>& lines) {
+    std::vector<std::wstring> keys;
+    for (const auto& line : lines) {
+        size_t eq = line.find(L'=');
+        if (eq != std::wstring::npos && !line.empty() && line[0] != L'[') keys.push_back(line.substr(0, eq));
+    }
+    return keys;
+}
+
+inline std::wstring ValueOf(const std::vector<std::wstring>& lines, const std::wstring& key) {
+    for (const auto& line : lines)
+        if (line.size() > key.size() && line.compare(0, key.size(), key) == 0 && line[key.size()] == L'=')
+            return line.substr(key.size() + 1);
+    return L"<absent>";
+}
+
+// One "start" or "close" line of the simulated radio's log.
+struct RadioEvent {
+    bool start = false;
+    unsigned scan = 0;
+    unsigned value = 0;          // multiplier (start) or answers (close)
+    unsigned long long ms = 0;   // tick count when written
+};
+
+inline std::vector<RadioEvent> RadioEvents(const Program& program) {
+    std::vector<RadioEvent> events;
+    for (const std::string& line : program.RadioLog()) {
+        RadioEvent e;
+        unsigned scan = 0, value = 0;
+        unsigned long long ms = 0;
+        if (sscanf(line.c_str(), "start %u multiplier %u ms %llu", &scan, &value, &ms) == 3) {
+            e.start = true;
+        } else if (sscanf(line.c_str(), "close %u answers %u ms %llu", &scan, &value, &ms) != 3) {
+            continue;
+        }
+        e.scan = scan;
+        e.value = value;
+        e.ms = ms;
+        events.push_back(e);
+    }
+    return events;
+}
+
+// The event of scan n of the kind asked for; null when not (yet) logged.
+inline const RadioEvent* FindEvent(const std::vector<RadioEvent>& events, unsigned scan, bool start) {
+    for (const auto& e : events)
+        if (e.scan == scan && e.start == start) return &e;
+    return nullptr;
+}
+
+inline bool WaitScansStarted(const Program& program, int n, DWORD timeoutMs = 20000) {
+    return WaitUntil([&] { return program.ScansStarted() >= n; }, timeoutMs);
+}
+
+inline std::string FileText(const Program& program, const std::wstring& name) {
+    std::string content;
+    program.ReadFile(name, content);
+    return content;
+}
+
+// Launches with the options or fails the test with the driver's reason.
+#define NW_LAUNCH(program, options) \
+    ASSERT_TRUE((program).Launch(options)) << ::nw::e2e::Narrow((program).Error())
+
+// Ends the program through the menu's exit command (it never asks) and
+// expects a clean exit.
+inline void ExitByMenu(Program& program) {
+    DWORD code = 99;
+    ASSERT_TRUE(program.Command(IDM_EXIT));
+    ASSERT_TRUE(program.WaitExit(10000, &code)) << "the program did not end after the exit command";
+    EXPECT_EQ(0u, code);
+}
+
+}  // namespace nw::e2e
