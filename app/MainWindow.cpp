@@ -243,7 +243,11 @@ void MainWindow::OnScanDone() {
     scanning_ = false;
 
     actions_.RemoveBalloonIfShown(tray_);
+    const bool hadRows = table_->RowCount() > 0;
     RefreshAfterScan();
+    // The commands that need rows (find, reports, auto-size) follow the
+    // first rows at once instead of at the next selection change.
+    if ((table_->RowCount() > 0) != hadRows) UpdateCommandStates(nullptr);
     actions_.Run(*table_, *settings_, tray_, window_, trayIcon_.get());
 
     ScanCycle::Completion next = cycle_.OnScanDone(scanMultiplier_, answer_.count, settings_->UpdateRate);

@@ -2,6 +2,7 @@
 # driver library) and the command-line driver used by the demo.
 list(APPEND NW_E2E_TEST_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/app_commands_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_lifecycle_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_scan_test.cpp
 )
@@ -10,4 +11,6 @@ set(NW_DRIVER_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/driver/nwdriver.cpp
 )
 set(NW_BENCH_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_main.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_devicetable.cpp
 )

@@ -131,6 +131,67 @@ inline std::string FileText(const Program& program, const std::wstring& name) {
     return content;
 }
 
+// Pixels of the screen inside band whose red, green and blue are all below
+// 60: the black text of an enabled menu item. A greyed item has none.
+inline int DarkPixels(const RECT& band) {
+    const int w = band.right - band.left, h = band.bottom - band.top;
+    if (w <= 0 || h <= 0) return 0;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    int dark = 0;
+    if (bitmap && bits) {
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, w, h, screen, band.left, band.top, SRCCOPY);
+        ::SelectObject(memory, old);
+        const auto* p = static_cast<const uint32_t*>(bits);
+        for (int i = 0; i < w * h; ++i)
+            if (((p[i] >> 16) & 255) < 60 && ((p[i] >> 8) & 255) < 60 && (p[i] & 255) < 60) ++dark;
+    }
+    if (bitmap) ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return dark;
+}
+
+// Opens the list's context menu and tells whether its first item (save) and
+// its last item (refresh) are drawn enabled. Menus of another process cannot
+// be read through their handle, so their pixels are looked at instead.
+struct ContextMenuLook {
+    bool opened = false;
+    bool firstEnabled = false;
+    bool lastEnabled = false;
+};
+
+inline ContextMenuLook LookAtContextMenu(const Program& program) {
+    ContextMenuLook look;
+    if (!::PostMessageW(program.MainWindow(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(program.List()),
+                        MAKELPARAM(-1, -1)))
+        return look;
+    HWND popup = nullptr;
+    WaitUntil([&] { return (popup = FindProcessWindow(program.Pid(), L"#32768")) && ::IsWindowVisible(popup); },
+              5000);
+    if (!popup || !::IsWindowVisible(popup)) return look;
+    ::Sleep(400);   // painted
+    RECT r = {};
+    ::GetWindowRect(popup, &r);
+    const int item = ::GetSystemMetrics(SM_CYMENU);
+    look.opened = true;
+    look.firstEnabled = DarkPixels({r.left + 3, r.top + 3, r.right - 3, r.top + item - 1}) > 0;
+    look.lastEnabled = DarkPixels({r.left + 3, r.bottom - item + 1, r.right - 3, r.bottom - 3}) > 0;
+    ::PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
+    WaitUntil([&] { return !::IsWindowVisible(popup); }, 3000);
+    ::Sleep(100);
+    return look;
+}
+
 // Launches with the options or fails the test with the driver's reason.
 #define NW_LAUNCH(program, options) \
     ASSERT_TRUE((program).Launch(options)) << ::nw::e2e::Narrow((program).Error())
