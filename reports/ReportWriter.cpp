@@ -7,16 +7,13 @@
 #include "listview/ReportListView.h"
 #include "lang/LanguageFile.h"
 #include "lang/Strings.h"
+#include "frame/Frame.h"
 #include "frame/Handles.h"
 #include "resource.h"
 
 namespace nw {
 
 namespace {
-
-// TODO(frame): take the address from the frame once it publishes it; this
-// placeholder is the only place that names it.
-constexpr wchar_t kCreditAddressPlaceholder[] = L"https://nearwatch.example.org/";
 
 // The visible columns of the list in display order, as the writers see them.
 struct VisibleColumns {
@@ -111,7 +108,12 @@ bool WriteRows(ReportListView& list, ExportSink& sink, int kind, bool noByteOrde
 
 }  // namespace
 
-const wchar_t* ReportCreditAddress() { return kCreditAddressPlaceholder; }
+// The frame keeps the address (stored scrambled); it is read once and kept.
+const wchar_t* ReportCreditAddress() {
+    static wchar_t address[256];
+    if (!address[0]) ProductWebAddress(address, 256);
+    return address;
+}
 
 bool WriteListHtmlHead(ReportListView& list, ExportSink& sink, int kind) {
     VisibleColumns visible(list);

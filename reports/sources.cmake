@@ -8,4 +8,11 @@ list(APPEND NW_CORE_SOURCES
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/reports_format_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/reports_export_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/reports_commands_test.cpp
 )
+# A real XML parser reads an XML export (host side, after the unit-test build).
+if(COMMAND add_test AND NW_BUILD_TESTS AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME reports.xml_export_parses
+        COMMAND ${CMAKE_SOURCE_DIR}/tools/check-xml-export.sh ${CMAKE_BINARY_DIR}/bin)
+endif()
