@@ -13,4 +13,5 @@ set(NW_DRIVER_SOURCES
 set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_devicetable.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_export.cpp
 )

@@ -581,15 +581,16 @@ TEST(ReportListSelection, CheckStateIsTheStateImageMinusOne) {
     Fixture f;
     f.list.SetExtendedStyle(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT, true);
     DWORD style = static_cast<DWORD>(SendMessageW(f.window.List(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    EXPECT_EQ(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT, style & (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
+    const DWORD both = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
+    EXPECT_EQ(both, style & both);
     f.Add(L"x", 1);
     f.list.Refresh();
     f.list.SetRowChecked(0, true);
     EXPECT_TRUE(f.list.RowChecked(0));
-    EXPECT_EQ(0x2000u, SendMessageW(f.window.List(), LVM_GETITEMSTATE, 0, LVIS_STATEIMAGEMASK));
+    EXPECT_EQ(LRESULT{0x2000}, SendMessageW(f.window.List(), LVM_GETITEMSTATE, 0, LVIS_STATEIMAGEMASK));
     f.list.SetRowChecked(0, false);
     EXPECT_FALSE(f.list.RowChecked(0));
     f.list.SetExtendedStyle(LVS_EX_FULLROWSELECT, false);
     style = static_cast<DWORD>(SendMessageW(f.window.List(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-    EXPECT_EQ(0u, style & LVS_EX_FULLROWSELECT);
+    EXPECT_EQ(DWORD{0}, style & LVS_EX_FULLROWSELECT);
 }
