@@ -2,10 +2,11 @@
 #include "reports/ExportSink.h"
 #include "listview/ReportListView.h"
 #include <windows.h>
+#include <cstring>
 #include <cwchar>
 
 // UTF-16 pieces go to the sink as they are, two bytes per unit, without a
-// terminator; every piece is written separately, and the sink buffers them.
+// terminator.
 static_assert(sizeof(wchar_t) == 2, "the UTF-16 kinds write wchar_t units as they are");
 
 namespace nw {
@@ -20,20 +21,64 @@ constexpr int kAnsiPieceBytes = 8191;
 // page) one chunk stays below the byte limit of a piece.
 constexpr size_t kAnsiChunkUnits = 2000;
 
-bool Put(ExportSink& sink, const wchar_t* text, size_t units) {
-    return units == 0 || sink.Write(text, units * sizeof(wchar_t));
+// Pieces of one record (or of a header) are gathered here and reach the
+// sink in one write, so a record costs one sink call instead of dozens; the
+// bytes are the same. Once a write has failed nothing more is tried.
+class Out {
+public:
+    explicit Out(ExportSink& sink) : sink_(sink) {}
+    Out(const Out&) = delete;
+    Out& operator=(const Out&) = delete;
+
+    bool Bytes(const void* data, size_t bytes) {
+        if (failed_) return false;
+        if (bytes > kCapacity - used_) {
+            if (!Flush()) return false;
+            if (bytes > kCapacity) return Pass(data, bytes);
+        }
+        memcpy(buffer_ + used_, data, bytes);
+        used_ += bytes;
+        return true;
+    }
+    // Room for at least bytes more at Tail(); false when a flush failed.
+    bool Reserve(size_t bytes) { return failed_ ? false : (kCapacity - used_ >= bytes || Flush()); }
+    unsigned char* Tail() { return buffer_ + used_; }
+    void Commit(size_t bytes) { used_ += bytes; }
+    bool Flush() {
+        if (failed_) return false;
+        size_t bytes = used_;
+        used_ = 0;
+        return bytes == 0 || Pass(buffer_, bytes);
+    }
+
+private:
+    static constexpr size_t kCapacity = 16 * 1024;
+    bool Pass(const void* data, size_t bytes) {
+        if (!sink_.Write(data, bytes)) failed_ = true;
+        return !failed_;
+    }
+    ExportSink& sink_;
+    size_t used_ = 0;
+    bool failed_ = false;
+    unsigned char buffer_[kCapacity];
+};
+
+bool Put(Out& out, const wchar_t* text, size_t units) { return units == 0 || out.Bytes(text, units * sizeof(wchar_t)); }
+
+bool Put(Out& out, const wchar_t* text) { return text ? Put(out, text, wcslen(text)) : true; }
+
+// Literals: the length is known at compile time.
+template <size_t N>
+bool Lit(Out& out, const wchar_t (&text)[N]) {
+    return Put(out, text, N - 1);
 }
 
-bool Put(ExportSink& sink, const wchar_t* text) {
-    return text ? Put(sink, text, wcslen(text)) : true;
-}
-
-bool PutSpaces(ExportSink& sink, size_t count) {
+bool PutSpaces(Out& out, size_t count) {
     static const wchar_t spaces[] = L"                                                                ";
     constexpr size_t chunk = sizeof(spaces) / sizeof(spaces[0]) - 1;
     while (count > 0) {
         size_t n = count < chunk ? count : chunk;
-        if (!Put(sink, spaces, n)) return false;
+        if (!Put(out, spaces, n)) return false;
         count -= n;
     }
     return true;
@@ -42,25 +87,26 @@ bool PutSpaces(ExportSink& sink, size_t count) {
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// Kind 7 writes each piece in the system's ANSI code page. A piece longer
-// than one conversion allows is converted in chunks that never split a
-// surrogate pair, so nothing is cut; the bytes are the same as one call.
-bool PutAnsi(ExportSink& sink, const wchar_t* text, size_t units) {
-    char bytes[kAnsiPieceBytes + 1];
+// Kind 7 converts each piece to the system's ANSI code page on its own
+// (at most 8,191 bytes per conversion). A piece longer than one conversion
+// allows is converted in chunks that never split a surrogate pair, so nothing
+// is cut; the bytes are the same as one call would give.
+bool PutAnsi(Out& out, const wchar_t* text, size_t units) {
     while (units > 0) {
         size_t n = units < kAnsiChunkUnits ? units : kAnsiChunkUnits;
         if (n < units && IsHighSurrogate(text[n - 1])) --n;
-        int written = ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(n), bytes,
+        if (!out.Reserve(kAnsiPieceBytes)) return false;
+        int written = ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(n), reinterpret_cast<char*>(out.Tail()),
                                             kAnsiPieceBytes, nullptr, nullptr);
         if (written <= 0) return false;
-        if (!sink.Write(bytes, static_cast<size_t>(written))) return false;
+        out.Commit(static_cast<size_t>(written));
         text += n;
         units -= n;
     }
     return true;
 }
 
-bool PutAnsi(ExportSink& sink, const wchar_t* text) { return PutAnsi(sink, text, wcslen(text)); }
+bool PutAnsi(Out& out, const wchar_t* text) { return PutAnsi(out, text, wcslen(text)); }
 
 const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
 
@@ -78,6 +124,8 @@ size_t EscapeWith(const wchar_t* text, wchar_t* out, size_t size, Rule rule) {
         if (n + len + 1 > size) break;
         if (piece) {
             wmemcpy(out + n, piece, len);
+        } else if (take == 1) {
+            out[n] = text[i];
         } else {
             wmemcpy(out + n, text + i, take);
         }
@@ -90,28 +138,28 @@ size_t EscapeWith(const wchar_t* text, wchar_t* out, size_t size, Rule rule) {
 
 // ---- Per-kind record writers ------------------------------------------------
 
-bool WriteTextRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
-    if (!Put(sink, kSeparator)) return false;
+bool WriteTextRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
+    if (!Lit(sink, kSeparator)) return false;
     for (int p = 0; p < table.columnCount; ++p) {
         const wchar_t* title = OrEmpty(table.columns[p].title);
         size_t titleLen = wcslen(title);
         if (!Put(sink, title, titleLen)) return false;
         if (titleLen < kTitlePad && !PutSpaces(sink, kTitlePad - titleLen)) return false;
-        if (!Put(sink, L": ") || !Put(sink, OrEmpty(cells.Text(p))) || !Put(sink, kLineEnd)) return false;
+        if (!Lit(sink, L": ") || !Put(sink, OrEmpty(cells.Text(p))) || !Lit(sink, kLineEnd)) return false;
     }
-    return Put(sink, kSeparator) && Put(sink, kLineEnd);
+    return Lit(sink, kSeparator) && Lit(sink, kLineEnd);
 }
 
-bool WriteTabRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+bool WriteTabRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
     for (int p = 0; p < table.columnCount; ++p) {
-        if (!Put(sink, OrEmpty(cells.Text(p))) || !Put(sink, L"\t")) return false;
+        if (!Put(sink, OrEmpty(cells.Text(p))) || !Lit(sink, L"\t")) return false;
     }
-    return Put(sink, kLineEnd);
+    return Lit(sink, kLineEnd);
 }
 
 // Each field is "%-w.ws ": cut to w units, padded to w, then one space. A cut
 // that would leave half a surrogate pair stops before it and pads instead.
-bool WriteTabularRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+bool WriteTabularRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
     for (int p = 0; p < table.columnCount; ++p) {
         size_t width = table.columns[p].fixedWidth > 0 ? static_cast<size_t>(table.columns[p].fixedWidth) : 0;
         const wchar_t* text = OrEmpty(cells.Text(p));
@@ -122,12 +170,12 @@ bool WriteTabularRecord(ExportSink& sink, const ExportTable& table, ExportCells&
         }
         if (!Put(sink, text, len) || !PutSpaces(sink, width - len + 1)) return false;
     }
-    return Put(sink, kLineEnd);
+    return Lit(sink, kLineEnd);
 }
 
 // A field holding a comma, a quotation mark, a carriage return or a line feed
 // is quoted, so that a spreadsheet reads one record per line.
-bool WriteCsvField(ExportSink& sink, const wchar_t* text) {
+bool WriteCsvField(Out& sink, const wchar_t* text) {
     if (!wcspbrk(text, L",\"\r\n")) return PutAnsi(sink, text);
     if (!PutAnsi(sink, L"\"", 1)) return false;
     for (;;) {
@@ -141,7 +189,7 @@ bool WriteCsvField(ExportSink& sink, const wchar_t* text) {
     return PutAnsi(sink, L"\"", 1);
 }
 
-bool WriteCsvRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
+bool WriteCsvRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
     for (int p = 0; p < table.columnCount; ++p) {
         if (p > 0 && !PutAnsi(sink, L",", 1)) return false;
         if (!WriteCsvField(sink, OrEmpty(cells.Text(p)))) return false;
@@ -164,56 +212,56 @@ const wchar_t* PrepareHtmlCell(const ExportTable& table, ExportCells& cells, int
     return out;
 }
 
-bool WriteHtmlRowRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
-    if (!Put(sink, L"<tr>")) return false;
+bool WriteHtmlRowRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
+    if (!Lit(sink, L"<tr>")) return false;
     for (int p = 0; p < table.columnCount; ++p) {
         wchar_t hex[8];
         ColorToHex(cells.Background(kExportHtmlHorizontal, p), hex);
         const wchar_t* text = PrepareHtmlCell(table, cells, p);
-        if (!Put(sink, L"<td bgcolor=#") || !Put(sink, hex, 6) ||
+        if (!Lit(sink, L"<td bgcolor=#") || !Put(sink, hex, 6) ||
             !Put(sink, table.columns[p].noWrap ? L" nowrap>" : L">") || !Put(sink, text)) {
             return false;
         }
     }
-    return Put(sink, kLineEnd);
+    return Lit(sink, kLineEnd);
 }
 
-bool WriteHtmlTableRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
-    if (!Put(sink, L"<table border=\"1\" cellpadding=\"5\">\r\n")) return false;
+bool WriteHtmlTableRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
+    if (!Lit(sink, L"<table border=\"1\" cellpadding=\"5\">\r\n")) return false;
     wchar_t headerHex[8];
     ColorToHex(table.headerBackColor, headerHex);
     for (int p = 0; p < table.columnCount; ++p) {
         wchar_t hex[8];
         ColorToHex(cells.Background(kExportHtmlVertical, p), hex);
         const wchar_t* text = PrepareHtmlCell(table, cells, p);
-        if (!Put(sink, L"<tr><td")) return false;
+        if (!Lit(sink, L"<tr><td")) return false;
         if (table.headerBackColor != -1 &&
-            (!Put(sink, L" bgcolor=\"") || !Put(sink, headerHex, 6) || !Put(sink, L"\""))) {
+            (!Lit(sink, L" bgcolor=\"") || !Put(sink, headerHex, 6) || !Lit(sink, L"\""))) {
             return false;
         }
-        if (!Put(sink, L" nowrap><b>") || !Put(sink, OrEmpty(table.columns[p].title)) ||
-            !Put(sink, L"</b><td bgcolor=#") || !Put(sink, hex, 6) ||
+        if (!Lit(sink, L" nowrap><b>") || !Put(sink, OrEmpty(table.columns[p].title)) ||
+            !Lit(sink, L"</b><td bgcolor=#") || !Put(sink, hex, 6) ||
             !Put(sink, table.columns[p].noWrap ? L" nowrap>" : L">") || !Put(sink, text) ||
-            !Put(sink, kLineEnd)) {
+            !Lit(sink, kLineEnd)) {
             return false;
         }
     }
-    return Put(sink, L"</table><p>") && Put(sink, kLineEnd);
+    return Lit(sink, L"</table><p>") && Lit(sink, kLineEnd);
 }
 
-bool WriteXmlRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells) {
-    if (!Put(sink, L"<item>\r\n")) return false;
+bool WriteXmlRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
+    if (!Lit(sink, L"<item>\r\n")) return false;
     for (int p = 0; p < table.columnCount; ++p) {
         wchar_t name[256];
         size_t nameLen = XmlName(table.columns[p].builtInTitle, name, 256);
         size_t textLen = EscapeXml(cells.Text(p), table.scratch, table.scratchSize);
-        if (!Put(sink, L"<") || !Put(sink, name, nameLen) || !Put(sink, L">") ||
-            !Put(sink, table.scratch, textLen) || !Put(sink, L"</") || !Put(sink, name, nameLen) ||
-            !Put(sink, L">\r\n")) {
+        if (!Lit(sink, L"<") || !Put(sink, name, nameLen) || !Lit(sink, L">") ||
+            !Put(sink, table.scratch, textLen) || !Lit(sink, L"</") || !Put(sink, name, nameLen) ||
+            !Lit(sink, L">\r\n")) {
             return false;
         }
     }
-    return Put(sink, L"</item>\r\n");
+    return Lit(sink, L"</item>\r\n");
 }
 
 }  // namespace
@@ -290,7 +338,7 @@ bool WriteByteOrderMark(ExportSink& sink) {
     return sink.Write(bom, 2);
 }
 
-bool WriteExportRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells, int kind) {
+static bool WriteExportRecordInto(Out& sink, const ExportTable& table, ExportCells& cells, int kind) {
     switch (kind) {
         case kExportText: return WriteTextRecord(sink, table, cells);
         case kExportTabDelimited: return WriteTabRecord(sink, table, cells);
@@ -303,72 +351,97 @@ bool WriteExportRecord(ExportSink& sink, const ExportTable& table, ExportCells& 
     }
 }
 
-bool WriteHtmlHead(ExportSink& sink, const ExportTable& table, const HtmlHeadInfo& info, int kind) {
+bool WriteExportRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells, int kind) {
+    Out out(sink);
+    return WriteExportRecordInto(out, table, cells, kind) && out.Flush();
+}
+
+static bool WriteHtmlHeadInto(Out& sink, const ExportTable& table, const HtmlHeadInfo& info, int kind) {
     const wchar_t* title = OrEmpty(info.title);
     const wchar_t* charset = OrEmpty(info.charset);
-    if (!Put(sink, L"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\">\r\n") ||
-        !Put(sink, L"<html><head>")) {
+    if (!Lit(sink, L"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\">\r\n") ||
+        !Lit(sink, L"<html><head>")) {
         return false;
     }
-    if (charset[0] && (!Put(sink, L"<meta http-equiv='content-type' content='text/html;charset=") ||
-                       !Put(sink, charset) || !Put(sink, L"'>"))) {
+    if (charset[0] && (!Lit(sink, L"<meta http-equiv='content-type' content='text/html;charset=") ||
+                       !Put(sink, charset) || !Lit(sink, L"'>"))) {
         return false;
     }
-    if (!Put(sink, L"<title>") || !Put(sink, title) || !Put(sink, L"</title></head>\r\n<body>\r\n")) return false;
-    if (info.rightToLeft && !Put(sink, L"<table dir=\"rtl\"><tr><td>\r\n")) return false;
-    if (!Put(sink, L" <h3>") || !Put(sink, title) || !Put(sink, L"</h3>\r\n")) return false;
-    if (!Put(sink, L"<br><h4>") || !Put(sink, OrEmpty(info.createdBy)) || !Put(sink, L" <a href=\"") ||
-        !Put(sink, OrEmpty(info.webAddress)) || !Put(sink, L"\" target=\"newwin\">Nearwatch</a></h4><p>")) {
+    if (!Lit(sink, L"<title>") || !Put(sink, title) || !Lit(sink, L"</title></head>\r\n<body>\r\n")) return false;
+    if (info.rightToLeft && !Lit(sink, L"<table dir=\"rtl\"><tr><td>\r\n")) return false;
+    if (!Lit(sink, L" <h3>") || !Put(sink, title) || !Lit(sink, L"</h3>\r\n")) return false;
+    if (!Lit(sink, L"<br><h4>") || !Put(sink, OrEmpty(info.createdBy)) || !Lit(sink, L" <a href=\"") ||
+        !Put(sink, OrEmpty(info.webAddress)) || !Lit(sink, L"\" target=\"newwin\">Nearwatch</a></h4><p>")) {
         return false;
     }
     if (kind != kExportHtmlHorizontal) return true;
 
-    if (!Put(sink, L"<table border=\"1\" cellpadding=\"5\"><tr")) return false;
+    if (!Lit(sink, L"<table border=\"1\" cellpadding=\"5\"><tr")) return false;
     if (table.headerBackColor != -1) {
         wchar_t hex[8];
         ColorToHex(table.headerBackColor, hex);
-        if (!Put(sink, L" bgcolor=\"") || !Put(sink, hex, 6) || !Put(sink, L"\"")) return false;
+        if (!Lit(sink, L" bgcolor=\"") || !Put(sink, hex, 6) || !Lit(sink, L"\"")) return false;
     }
-    if (!Put(sink, L">\r\n")) return false;
+    if (!Lit(sink, L">\r\n")) return false;
     wchar_t fontHex[8];
     ColorToHex(table.headerTextColor, fontHex);
     for (int p = 0; p < table.columnCount; ++p) {
         const ExportColumn& column = table.columns[p];
-        if (!Put(sink, L"<th")) return false;
+        if (!Lit(sink, L"<th")) return false;
         if (column.headerWidth && column.headerWidth[0] &&
-            (!Put(sink, L" width=\"") || !Put(sink, column.headerWidth) || !Put(sink, L"\""))) {
+            (!Lit(sink, L" width=\"") || !Put(sink, column.headerWidth) || !Lit(sink, L"\""))) {
             return false;
         }
-        if (!Put(sink, L">")) return false;
+        if (!Lit(sink, L">")) return false;
         if (table.headerTextColor != -1 &&
-            (!Put(sink, L"<font color=\"#") || !Put(sink, fontHex, 6) || !Put(sink, L"\">"))) {
+            (!Lit(sink, L"<font color=\"#") || !Put(sink, fontHex, 6) || !Lit(sink, L"\">"))) {
             return false;
         }
         if (!Put(sink, OrEmpty(column.title))) return false;
-        if (table.headerTextColor != -1 && !Put(sink, L"</font>")) return false;
-        if (!Put(sink, kLineEnd)) return false;
+        if (table.headerTextColor != -1 && !Lit(sink, L"</font>")) return false;
+        if (!Lit(sink, kLineEnd)) return false;
     }
     return true;
 }
 
+bool WriteHtmlHead(ExportSink& sink, const ExportTable& table, const HtmlHeadInfo& info, int kind) {
+    Out out(sink);
+    return WriteHtmlHeadInto(out, table, info, kind) && out.Flush();
+}
+
+static bool WriteHtmlEndInto(Out& sink, bool rightToLeft, int kind) {
+    if (kind == kExportHtmlHorizontal && !Lit(sink, L"</table>\r\n")) return false;
+    if (rightToLeft && !Lit(sink, L"</table>")) return false;
+    return Lit(sink, L"\r\n</body></html>");
+}
+
 bool WriteHtmlEnd(ExportSink& sink, bool rightToLeft, int kind) {
-    if (kind == kExportHtmlHorizontal && !Put(sink, L"</table>\r\n")) return false;
-    if (rightToLeft && !Put(sink, L"</table>")) return false;
-    return Put(sink, L"\r\n</body></html>");
+    Out out(sink);
+    return WriteHtmlEndInto(out, rightToLeft, kind) && out.Flush();
 }
 
 // The file is UTF-16 and says so, so that XML readers decode it as it is.
-bool WriteXmlStart(ExportSink& sink, const wchar_t* rootTitle) {
+static bool WriteXmlStartInto(Out& sink, const wchar_t* rootTitle) {
     wchar_t name[256];
     size_t len = XmlName(rootTitle, name, 256);
-    return Put(sink, L"<?xml version=\"1.0\" encoding=\"UTF-16\" ?>\r\n") && Put(sink, L"<") &&
-           Put(sink, name, len) && Put(sink, L">\r\n");
+    return Lit(sink, L"<?xml version=\"1.0\" encoding=\"UTF-16\" ?>\r\n") && Lit(sink, L"<") &&
+           Put(sink, name, len) && Lit(sink, L">\r\n");
+}
+
+bool WriteXmlStart(ExportSink& sink, const wchar_t* rootTitle) {
+    Out out(sink);
+    return WriteXmlStartInto(out, rootTitle) && out.Flush();
+}
+
+static bool WriteXmlEndInto(Out& sink, const wchar_t* rootTitle) {
+    wchar_t name[256];
+    size_t len = XmlName(rootTitle, name, 256);
+    return Lit(sink, L"</") && Put(sink, name, len) && Lit(sink, L">\r\n");
 }
 
 bool WriteXmlEnd(ExportSink& sink, const wchar_t* rootTitle) {
-    wchar_t name[256];
-    size_t len = XmlName(rootTitle, name, 256);
-    return Put(sink, L"</") && Put(sink, name, len) && Put(sink, L">\r\n");
+    Out out(sink);
+    return WriteXmlEndInto(out, rootTitle) && out.Flush();
 }
 
 }  // namespace nw
