@@ -54,7 +54,8 @@ bool AboutDialog::TranslatorIsLink() const {
 }
 
 bool AboutDialog::IsLink(HWND child) const {
-    if (!child || !::IsWindowVisible(child)) return false;
+    // The child's own visibility: the box itself may not be shown yet.
+    if (!child || !(::GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE)) return false;
     const int id = ::GetDlgCtrlID(child);
     return id == IDC_ABOUT_LINK || (id == IDC_ABOUT_TRANSLATOR && TranslatorIsLink());
 }

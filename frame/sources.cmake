@@ -8,4 +8,8 @@ list(APPEND NW_CORE_SOURCES
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/frame_paths_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/frame_map_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/frame_dialog_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/frame_window_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/frame_crashreport_test.cpp
 )
