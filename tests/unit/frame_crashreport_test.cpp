@@ -8,6 +8,7 @@
 #include <vector>
 #include "frame/CrashReport.h"
 #include "frame/Frame.h"
+#include "resource.h"
 
 namespace {
 
@@ -355,6 +356,88 @@ TEST(GuardDeathTest, TerminateEndsTheProcessWithExitCodeOne) {
             nw::GuardedCall(nullptr, [](void*) {
                 *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(g_badAddress)) = 1;
             }, nullptr);
+            std::exit(5);   // not reached
+        },
+        ::testing::ExitedWithCode(1), "");
+}
+
+// ---- The report dialog itself ----------------------------------------------------------
+// A thread timer, run by the report's own modal loop, works the dialog.
+
+struct DialogScript {
+    WPARAM closeWith = IDC_CRASH_CONTINUE;
+    std::wstring shown;
+    std::wstring clipboard;
+    bool stillOpenAfterCopy = false;
+    int ticks = 0;
+};
+DialogScript g_script;
+
+BOOL CALLBACK FindReport(HWND window, LPARAM found) {
+    if (::GetDlgItem(window, IDC_CRASH_TEXT) && ::GetDlgItem(window, IDC_CRASH_COPY)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!::OpenClipboard(nullptr)) return text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* p = static_cast<const wchar_t*>(::GlobalLock(data))) {
+            text = p;
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+void CALLBACK WorkTheReport(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND report = nullptr;
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindReport, reinterpret_cast<LPARAM>(&report));
+    if (!report) {
+        if (++g_script.ticks > 200) ::KillTimer(nullptr, timer);   // never hang the suite
+        return;
+    }
+    ::KillTimer(nullptr, timer);
+    wchar_t text[nw::kReportChars];
+    ::GetDlgItemTextW(report, IDC_CRASH_TEXT, text, nw::kReportChars);
+    g_script.shown = text;
+    if (g_script.closeWith == IDC_CRASH_CONTINUE) {
+        ::SendMessageW(report, WM_COMMAND, MAKEWPARAM(IDC_CRASH_COPY, BN_CLICKED), 0);
+        g_script.clipboard = ClipboardText();
+        g_script.stillOpenAfterCopy = ::IsWindow(report) != FALSE;
+    }
+    ::PostMessageW(report, WM_COMMAND, MAKEWPARAM(g_script.closeWith, BN_CLICKED), 0);
+}
+
+TEST(CrashDialog, ShowsTheReportCopiesItExactlyAndContinues) {
+    nw::SetCrashReportHookForTests(nullptr);
+    g_script = DialogScript{};
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, WorkTheReport);
+    ASSERT_NE(0u, timer);
+    EXPECT_FALSE(nw::GuardedCall(nullptr, [](void*) {
+        *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(g_badAddress)) = 1;
+    }, nullptr));
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(1, nw::CrashReportOutcome());
+    EXPECT_EQ(0u, g_script.shown.rfind(L"Exception C0000005 at address ", 0)) << g_script.shown;
+    EXPECT_NE(std::wstring::npos, g_script.shown.find(L"\r\nCode Data: ")) << g_script.shown;
+    EXPECT_TRUE(g_script.stillOpenAfterCopy);
+    EXPECT_EQ(g_script.shown, g_script.clipboard);
+}
+
+TEST(CrashDialogDeathTest, EscapeTerminatesWithExitCodeOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            nw::SetCrashReportHookForTests(nullptr);
+            g_script = DialogScript{};
+            g_script.closeWith = IDCANCEL;   // what Escape and the close box send
+            ::SetTimer(nullptr, 0, 20, WorkTheReport);
+            nw::GuardedCall(nullptr, [](void*) { g_sink = 7 / g_zero; }, nullptr);
             std::exit(5);   // not reached
         },
         ::testing::ExitedWithCode(1), "");
