@@ -32,6 +32,8 @@ const ColumnSpec kDeviceColumns[kDeviceColumnCount] = {
 
 namespace {
 
+constexpr uint64_t kAddressMask = 0xFFFFFFFFFFFFull;   // the six bytes the text shows
+
 const DeviceRecord* AsDevice(const ListRecord* record) { return static_cast<const DeviceRecord*>(record); }
 
 uint32_t HashAddress(uint64_t address) {
@@ -85,8 +87,15 @@ int DeviceTable::CompareColumn(const ListRecord* record, int column, const ListR
     return CompareDeviceColumn(*AsDevice(record), column, *AsDevice(other));
 }
 
+// The address text is twelve lower-case hex digits at fixed places, so the
+// case-insensitive text order a sort would use is the numeric order of the
+// 48 bits it shows. Comparing the numbers gives the same rows in the same
+// order without formatting two texts per comparison.
 int DeviceTable::CompareRecords(int column, const ListRecord* a, const ListRecord* b) const {
-    return CompareColumn(a, column, b);
+    if (column != kColAddress) return CompareColumn(a, column, b);
+    const uint64_t x = AsDevice(a)->info.Address.ullLong & kAddressMask;
+    const uint64_t y = AsDevice(b)->info.Address.ullLong & kAddressMask;
+    return x < y ? -1 : x > y ? 1 : 0;
 }
 
 const wchar_t* DeviceTable::ProgressFormat() const { return GetString(IDS_LOADING); }

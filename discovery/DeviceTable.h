@@ -34,6 +34,7 @@ public:
     // ---- Record operations -------------------------------------------------
     const wchar_t* ColumnText(const ListRecord* record, int column, wchar_t* buffer) const override;
     int CompareColumn(const ListRecord* record, int column, const ListRecord* other) const override;
+    // The address column by number: the same order as its texts, without formatting them.
     int CompareRecords(int column, const ListRecord* a, const ListRecord* b) const override;
 
     // ---- List operations ---------------------------------------------------

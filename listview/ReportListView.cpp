@@ -370,7 +370,6 @@ bool ReportListView::GrowRecords() {
     if (!rows) return false;
     rowOf_ = static_cast<int32_t*>(rows);
     for (long long i = recordCapacity_; i < capacity; ++i) rowOf_[i] = -1;
-    if (!changed_.Reserve(static_cast<int>(capacity))) return false;
 
     const size_t commit = RoundUp(needed, PageSize());
     if (needed > reservedBytes_) {
@@ -674,7 +673,7 @@ void ReportListView::Refresh() {
             appended.Push(index);
         }
     }
-    changed_.Clear();
+    ReleaseChangeList();
     DeleteRowsAndShiftMap(doomed.Data(), doomed.Count());
     std::sort(appended.Data(), appended.Data() + appended.Count());
     for (int k = 0; k < appended.Count(); ++k) {
@@ -683,10 +682,20 @@ void ReportListView::Refresh() {
     }
 }
 
+// A scan changes a few dozen records; a list grown by a bulk load is given
+// back rather than kept at its peak.
+void ReportListView::ReleaseChangeList() {
+    if (changed_.Capacity() > 1024) {
+        changed_.Release();
+    } else {
+        changed_.Clear();
+    }
+}
+
 // Every record and every row, as after attaching or clearing.
 void ReportListView::FullRefresh() {
     fullRefresh_ = false;
-    changed_.Clear();
+    ReleaseChangeList();
     for (int i = 0; i < recordCount_; ++i) {
         ListRecord* record = RecordAt(i);
         record->flags = static_cast<uint16_t>(record->flags & ~(kRecordChanged | kRecordRepaint));

@@ -121,6 +121,7 @@ public:
     void Clear() { count_ = 0; }
     void Release();
     int Count() const { return count_; }
+    int Capacity() const { return capacity_; }
     int32_t operator[](int i) const { return items_[i]; }
     int32_t* Data() { return items_; }
 
@@ -265,6 +266,7 @@ private:
     bool AllocateWorkBuffers(int size);
     void FreeWorkBuffers();
     void FullRefresh();
+    void ReleaseChangeList();
     void RebuildRowMap();
     int AppendRow(int index, ListRecord* record);
     void DeleteRowsAndShiftMap(int* rows, int count);

@@ -434,6 +434,35 @@ TEST_F(DeviceTableTest, SortByCountIsNumericAndByAddressByText) {
     EXPECT_EQ(L"c", window.Cell(2, nw::kColName));   // a and b may share their first time
 }
 
+// The address column compares numbers; it must order exactly as its texts.
+TEST_F(DeviceTableTest, AddressComparisonAgreesWithTheTextOrder) {
+    unsigned seed = 99;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    scan.count = 0;
+    for (int i = 0; i < 60; ++i) {
+        uint64_t address = (uint64_t(next()) << 24 | next()) & 0xFFFFFFFFFFFFull;
+        if (i % 10 == 0) address &= 0xFF00000000FFull;   // long runs of equal digits
+        scan.results[scan.count++] = Answer(address, L"");
+    }
+    scan.results[scan.count++] = Answer(0xABCD000000000001ull, L"");   // bytes the text does not show
+    scan.results[scan.count++] = Answer(0x0000000000000001ull, L"");
+    table.ReloadRecords();
+    wchar_t a[64], b[64];
+    for (int i = 0; i < table.RecordCount(); ++i) {
+        for (int j = 0; j < table.RecordCount(); ++j) {
+            const DeviceRecord* x = table.Device(i);
+            const DeviceRecord* y = table.Device(j);
+            const int byText = _wcsicmp(table.ColumnText(x, nw::kColAddress, a), table.ColumnText(y, nw::kColAddress, b));
+            const int byNumber = table.CompareRecords(nw::kColAddress, x, y);
+            ASSERT_EQ((byText > 0) - (byText < 0), byNumber) << i << " " << j;
+        }
+    }
+    EXPECT_EQ(255, table.CompareColumn(table.Device(0), nw::kColAddress, table.Device(1)));
+}
+
 // ---- Find ------------------------------------------------------------------------------------
 
 TEST_F(DeviceTableTest, FindSearchesEveryColumnHiddenOnesToo) {
