@@ -31,19 +31,31 @@ export NEARWATCH_SIMRADIO_LOG=$(winpath "$log")
 unset NEARWATCH_SIMRADIO_SCAN
 
 on_display=0
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then on_display=1; fi
-# Makes sure of a display (Xvfb when there is none) and a running wineserver.
+xvfb=""
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    on_display=1
+else
+    # A virtual display in a session of its own, so that Ctrl+C reaches the
+    # demo and not the display: the program is ended cleanly first.
+    n=90
+    while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
+    setsid Xvfb :$n -screen 0 1280x900x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=:$n
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+# Prepares Wine (prefix, running wineserver) for this display.
 . tools/xsession.sh
 
 shooter=""
 cleanup() {
     trap - INT TERM EXIT
     if [ -s "$pidfile" ]; then
-        tools/wine-run.sh "$bin/nwdriver.exe" exit "$(cat "$pidfile")" >/dev/null 2>&1 || true
+        tools/wine-run.sh "$bin/nwdriver.exe" exit "$(tr -dc 0-9 <"$pidfile")" >/dev/null 2>&1 || true
     fi
     [ -n "$driver" ] && kill "$driver" 2>/dev/null || true
     [ -n "$shooter" ] && kill "$shooter" 2>/dev/null || true
-    [ -n "${NW_XVFB_PID:-}" ] && kill "$NW_XVFB_PID" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
     echo
     echo "demo ended"
 }

@@ -111,6 +111,7 @@ int Watch(const Target& target, const std::wstring& log, bool endOnStop) {
                 printed = closes.size();
                 // Give the window a moment to merge the answer it was sent.
                 ::Sleep(300);
+                if (!target.Running() || !target.Main() || stopRequested) break;
                 Print(L"scan: " + Widen(closes.back()) + L"\n");
                 Show(target);
             }
@@ -168,7 +169,7 @@ int Run(int argc, wchar_t** argv) {
     Target target{pi.dwProcessId, pi.hProcess};
     Print(L"started pid " + std::to_wstring(pi.dwProcessId) + L"\n");
     if (!pidFile.empty()) {
-        if (FILE* f = _wfopen(pidFile.c_str(), L"w")) {
+        if (FILE* f = _wfopen(pidFile.c_str(), L"wb")) {
             fprintf(f, "%lu\n", static_cast<unsigned long>(pi.dwProcessId));
             fclose(f);
         }
