@@ -175,7 +175,11 @@ void DeviceTable::MarkIfAlertable(DeviceRecord* record) {
     if (record->isNew) return;
     record->isNew = 1;
     const int index = RecordIndex(record);
-    if (index >= 0 && !newMarks_.Push(index)) clearAllMarks_ = true;
+    if (index < 0) return;   // a candidate: its row will be new and painted whole
+    if (!newMarks_.Push(index)) clearAllMarks_ = true;
+    // A row that stays gets the highlight in every cell, not only in the
+    // cells whose texts change.
+    MarkRecordChanged(record, true);
 }
 
 void DeviceTable::UpdateFromAnswer(DeviceRecord* record, const BLUETOOTH_DEVICE_INFO& answer) {

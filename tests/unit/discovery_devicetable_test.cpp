@@ -394,6 +394,24 @@ TEST_F(DeviceTableTest, NewRowsArePaleGreenWhileMarkedAndTheOptionIsOn) {
     EXPECT_EQ(0x222222u, draw.clrTextBk);
 }
 
+// The highlight is a colour, not a text: rows gaining or losing it are
+// redrawn whole even when their texts stay.
+TEST_F(DeviceTableTest, RowsAreRedrawnWhenTheirNewMarkComesOrGoes) {
+    table.alertsArmed = 1;
+    Scan({Answer(kAddrA, L"a"), Answer(kAddrB, L"b")});
+    listtest::MessageCounter count(window.List());
+    Scan({Answer(kAddrB, L"b")});
+    EXPECT_EQ(2, count.redraw);   // both lost their marks
+    count.Reset();
+    Scan({});
+    EXPECT_EQ(0, count.redraw);
+    table.SetRemoved(Find(kAddrA));
+    Scan({Answer(kAddrA, L"a")});   // removed and back before any refresh: its row stays
+    EXPECT_EQ(1, Find(kAddrA)->isNew);
+    EXPECT_EQ(1, count.redraw);
+    EXPECT_EQ(0, count.insert);
+}
+
 // ---- Refresh and sort -------------------------------------------------------------------
 
 TEST_F(DeviceTableTest, ARescanWritesOnlyTheCellsThatChanged) {

@@ -94,12 +94,13 @@ public:
     }
     MessageCounter(const MessageCounter&) = delete;
     MessageCounter& operator=(const MessageCounter&) = delete;
-    void Reset() { setText = insert = remove = getItem = 0; }
+    void Reset() { setText = insert = remove = getItem = redraw = 0; }
 
     int setText = 0;
     int insert = 0;
     int remove = 0;
     int getItem = 0;
+    int redraw = 0;   // LVM_REDRAWITEMS
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
@@ -109,6 +110,7 @@ private:
         case LVM_INSERTITEMW: ++self->insert; break;
         case LVM_DELETEITEM: ++self->remove; break;
         case LVM_GETITEMW: ++self->getItem; break;
+        case LVM_REDRAWITEMS: ++self->redraw; break;
         default: break;
         }
         return CallWindowProcW(self->old_, window, message, wp, lp);
