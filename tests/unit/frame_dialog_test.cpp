@@ -31,7 +31,8 @@ frametest::DialogTemplate EditTemplate() {
 // and then clicks the button it was told to.
 class ScriptedDialog : public nw::StandardDialog {
 public:
-    explicit ScriptedDialog(WORD endWith) : StandardDialog(0), endWith_(endWith) {}
+    explicit ScriptedDialog(WORD endWith, WORD templateId = 0, int edit = kEdit, int check = kCheck)
+        : StandardDialog(templateId), endWith_(endWith), edit_(edit), check_(check) {}
 
     wchar_t text[1024] = L"original";
     int32_t checked = BST_CHECKED;
@@ -42,11 +43,11 @@ public:
     HWND seenWindow = nullptr;
 
     void ExchangeData(bool toControls) override {
-        SetOrGetText(toControls, kEdit, text);
-        SetOrGetCheck(toControls, checked, kCheck);
+        SetOrGetText(toControls, edit_, text);
+        SetOrGetCheck(toControls, checked, check_);
         if (!toControls) {
             ++exchangesBack;
-            exchangedWhileOpen = ::IsWindow(window_) && ::GetDlgItem(window_, kEdit) != nullptr;
+            exchangedWhileOpen = ::IsWindow(window_) && ::GetDlgItem(window_, edit_) != nullptr;
         }
     }
     void UpdateControls() override { ++updates; }
@@ -58,8 +59,8 @@ public:
             ::SetTimer(window_, kSafetyTimer, 10000, nullptr);
         } else if (message == WM_TIMER && wParam == kScriptTimer) {
             ::KillTimer(window_, kScriptTimer);
-            ::SetDlgItemTextW(window_, kEdit, L"typed");
-            ::CheckDlgButton(window_, kCheck, BST_UNCHECKED);
+            ::SetDlgItemTextW(window_, edit_, L"typed");
+            ::CheckDlgButton(window_, check_, BST_UNCHECKED);
             if (faultOnTimer) {
                 faultResult = static_cast<int>(::SendMessageW(window_, kFaultMessage, 0, 0));
             }
@@ -82,6 +83,8 @@ public:
 
 private:
     WORD endWith_;
+    int edit_;
+    int check_;
 };
 
 INT_PTR RunDialog(nw::ModalDialog& dialog, const frametest::DialogTemplate& t) {
@@ -123,6 +126,16 @@ TEST(StandardDialog, RegisteredWhileOpenAndGoneAfterTeardown) {
         EXPECT_EQ(nullptr, nw::DialogMap().Find(window));   // the window is gone
     }
     EXPECT_EQ(before, nw::DialogMap().Count());
+}
+
+TEST(StandardDialog, DoModalShowsTheObjectsOwnTemplateAndTellsWhetherOkEndedIt) {
+    ScriptedDialog accepted(IDOK, IDD_ADVANCED, IDC_ADV_EXECUTE, IDC_ADV_USE_EXECUTE);
+    EXPECT_TRUE(accepted.DoModal(nullptr));
+    EXPECT_EQ(IDD_ADVANCED, nw::CurrentTemplateId());
+    EXPECT_STREQ(L"typed", accepted.text);
+    ScriptedDialog cancelled(IDCANCEL, IDD_ADVANCED, IDC_ADV_EXECUTE, IDC_ADV_USE_EXECUTE);
+    EXPECT_FALSE(cancelled.DoModal(nullptr));
+    EXPECT_STREQ(L"original", cancelled.text);
 }
 
 // ---- Faults inside a dialog handler ------------------------------------------
