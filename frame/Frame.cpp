@@ -19,7 +19,13 @@ HINSTANCE ResourceModule() { return ::GetModuleHandleW(nullptr); }
 
 // ---- Handle -> object registry ---------------------------------------------
 
-HandleObjectMap::~HandleObjectMap() { delete[] slots_; }
+// Left empty, so an object torn down during static destruction, after the
+// map itself, finds nothing instead of freed memory.
+HandleObjectMap::~HandleObjectMap() {
+    delete[] slots_;
+    slots_ = nullptr;
+    capacity_ = 0;
+}
 
 bool HandleObjectMap::Add(void* object, HWND window) {
     for (int i = 0; i < capacity_; ++i) {
