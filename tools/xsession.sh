@@ -5,7 +5,9 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX="${WINEPREFIX:-$here/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+NW_OWN_XVFB=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    NW_OWN_XVFB=1
     n=90
     while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
     Xvfb :$n -screen 0 1280x900x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
@@ -19,4 +21,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
 fi
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
+# Xvfb has no window manager, and Wine waits two seconds for one to confirm
+# every hidden or closed window; let Wine manage its windows itself there.
+if [ "$NW_OWN_XVFB" = 1 ] || [ "${NW_UNMANAGED:-}" = 1 ]; then managed=N; else managed=Y; fi
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d $managed /f </dev/null >/dev/null 2>&1 || true
 (/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 &)
