@@ -1,0 +1,167 @@
+#include <winsock2.h>
+#include <windows.h>
+#include <ws2bth.h>
+
+#include "discovery/ConnectionProbe.h"
+
+#include <cstdlib>
+#include <cstring>
+#include "discovery/DeviceTable.h"
+#include "resource.h"
+
+namespace nw {
+
+static_assert(sizeof(SOCKADDR_BTH) == 30, "the platform's Bluetooth socket address is 30 bytes");
+
+const GUID kObexServiceClass = {0x00000008, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+
+namespace {
+
+const ProbeSocketApi kSystemSocketApi = {::socket, ::bind, ::connect, ::closesocket, ::WSAGetLastError};
+
+}  // namespace
+
+const ProbeSocketApi& SystemSocketApi() { return kSystemSocketApi; }
+
+int32_t ProbeDevice(uint64_t address, const ProbeSocketApi& api) {
+    // A failed socket call is not checked here: binding an invalid socket
+    // fails, and that failure is the result.
+    SOCKET s = api.socket(AF_BTH, SOCK_STREAM, BTHPROTO_RFCOMM);
+
+    SOCKADDR_BTH local;
+    memset(&local, 0, sizeof local);
+    local.addressFamily = AF_BTH;
+    local.port = BT_PORT_ANY;
+    int32_t result = api.bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+    if (result == 0) {
+        // Port 0: the platform finds the RFCOMM channel by a service lookup
+        // for the OBEX class.
+        SOCKADDR_BTH remote;
+        memset(&remote, 0, sizeof remote);
+        remote.addressFamily = AF_BTH;
+        remote.btAddr = address;
+        remote.serviceClassId = kObexServiceClass;
+        remote.port = 0;
+        result = api.connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+        if (result != 0) {
+            int error = api.WSAGetLastError();
+            // A failed connect must never read as "connected": without an
+            // error code the connect's own return value stands.
+            if (error != 0) result = error;
+        }
+    }
+    if (s != INVALID_SOCKET) api.closesocket(s);
+    return result;
+}
+
+// ---- Probe threads -----------------------------------------------------------
+
+// The request lives in StartProbe's frame only until handshake is set, so
+// the thread copies what it needs first. The socket calls then block for as
+// long as paging the device takes; the window learns the outcome by message
+// only, and a window that is gone meanwhile makes the post fail harmlessly.
+DWORD WINAPI ConnectionProbe::ProbeThread(void* param) {
+    ProbeRequest* request = static_cast<ProbeRequest*>(param);
+    const uint64_t address = request->address;
+    const HWND window = request->window;
+    const UINT message = request->message;
+    const int32_t index = request->index;
+    const ProbeSocketApi* api = request->api;
+    request->handshake.store(1, std::memory_order_release);
+
+    const int32_t result = ProbeDevice(address, *api);
+    // lParam carries the result sign-extended; the window reads its low 32 bits.
+    ::PostMessageW(window, message, static_cast<WPARAM>(static_cast<uint32_t>(index)), static_cast<LPARAM>(result));
+    return 0;
+}
+
+// ---- The window thread's side ----------------------------------------------------
+
+ConnectionProbe::ConnectionProbe(const ProbeSocketApi& api, int limit)
+    : api_(&api), limit_(limit > 0 ? limit : 1) {}
+
+ConnectionProbe::~ConnectionProbe() { std::free(waiters_); }
+
+void ConnectionProbe::ProbeSelected(DeviceTable& table, HWND window) {
+    for (int row = table.RowCount() - 1; row >= 0; --row) {
+        if (!table.IsRowSelected(row)) continue;
+        const ListRecord* record = table.RowRecord(row);
+        if (record) StartProbe(window, *static_cast<const DeviceRecord*>(record));
+    }
+}
+
+bool ConnectionProbe::StartProbe(HWND window, const DeviceRecord& record) {
+    return StartProbe(window, DeviceAddress(record), record.index);
+}
+
+// A selection of hundreds of devices would otherwise start hundreds of
+// threads, each paging the radio at the same time; the requests beyond the
+// limit wait here, in order, and start as results come back.
+bool ConnectionProbe::StartProbe(HWND window, uint64_t address, int32_t index) {
+    const Waiter waiter = {address, window, index};
+    if (running_ < limit_ && count_ == 0) return Launch(waiter);
+    return Push(waiter);
+}
+
+void ConnectionProbe::OnProbeFinished() {
+    if (running_ > 0) --running_;
+    StartWaiting();
+}
+
+void ConnectionProbe::StartWaiting() {
+    while (running_ < limit_ && count_ > 0) {
+        Waiter next = waiters_[head_];
+        head_ = (head_ + 1) % capacity_;
+        --count_;
+        Launch(next);
+    }
+}
+
+// Starts one thread and waits until it holds its own copy of the request.
+// The pause afterwards keeps the starts at least kProbeSpacingMs apart, also
+// after a failed start.
+bool ConnectionProbe::Launch(const Waiter& waiter) {
+    ProbeRequest request;
+    request.address = waiter.address;
+    request.window = waiter.window;
+    request.message = NWM_PROBE_RESULT;
+    request.index = waiter.index;
+    request.api = api_;
+    HANDLE thread = ::CreateThread(nullptr, 0, ProbeThread, &request, 0, nullptr);
+    if (thread) {
+        // A short spin: the new thread's first act is the copy.
+        while (request.handshake.load(std::memory_order_acquire) == 0) {
+            if (!::SwitchToThread()) ::Sleep(0);
+        }
+        // Nobody waits for the thread.
+        ::CloseHandle(thread);
+        ++running_;
+        if (observer_) observer_(observerContext_, waiter.index);
+    }
+    ::Sleep(kProbeSpacingMs);
+    return thread != nullptr;
+}
+
+bool ConnectionProbe::Push(const Waiter& waiter) {
+    if (count_ == capacity_) {
+        if (capacity_ > (1 << 24)) return false;
+        const int grown = capacity_ ? capacity_ * 2 : 64;
+        Waiter* ring = static_cast<Waiter*>(std::malloc(sizeof(Waiter) * static_cast<size_t>(grown)));
+        if (!ring) return false;
+        for (int i = 0; i < count_; ++i) ring[i] = waiters_[(head_ + i) % capacity_];
+        std::free(waiters_);
+        waiters_ = ring;
+        capacity_ = grown;
+        head_ = 0;
+    }
+    waiters_[(head_ + count_) % capacity_] = waiter;
+    ++count_;
+    return true;
+}
+
+ConnectionProbe& WindowProbes() {
+    static ConnectionProbe probes;
+    return probes;
+}
+
+}  // namespace nw
