@@ -5,6 +5,7 @@ list(APPEND NW_E2E_TEST_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_commands_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_lifecycle_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_scan_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/language_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/frame_crash_test.cpp
 )
 set(NW_DRIVER_SOURCES
@@ -16,3 +17,6 @@ set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_devicetable.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_export.cpp
 )
+# The language tests copy the shipped language files from the source tree.
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/e2e/language_test.cpp PROPERTIES
+    COMPILE_DEFINITIONS "NW_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
