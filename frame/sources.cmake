@@ -5,6 +5,8 @@ list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Frame.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CrashReport.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AboutDialog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PropertiesDialog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FindDialog.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/frame_paths_test.cpp
@@ -12,4 +14,6 @@ list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/frame_dialog_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/frame_window_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/frame_crashreport_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/frame_properties_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/frame_find_test.cpp
 )

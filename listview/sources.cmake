@@ -2,7 +2,9 @@
 # NW_UNIT_TEST_SOURCES, end-to-end tests into NW_E2E_TEST_SOURCES.
 list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/ReportListView.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ColumnSettingsDialog.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/listview_reportlistview_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/listview_columnsettings_test.cpp
 )

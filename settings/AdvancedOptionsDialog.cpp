@@ -1,0 +1,111 @@
+#include "settings/AdvancedOptionsDialog.h"
+
+#include <cstring>
+#include "resource.h"
+
+namespace nw {
+
+namespace {
+
+// The variables that the templates may hold, shown selectable for copying.
+constexpr const wchar_t* kVariablesLine = L"%device_name%  %device_desc%  %device_addr%";
+
+// How each control follows the frame: (x, y, width) factors.
+struct Anchor {
+    int id, fx, fy, fw;
+};
+constexpr Anchor kAnchors[] = {
+    {IDC_ADV_EXECUTE, 0, 0, 1},   // stretches to the right
+    {IDOK, 1, 1, 0},              // follows the bottom-right corner
+    {IDCANCEL, 1, 1, 0},
+};
+
+}  // namespace
+
+AdvancedOptionsDialog::AdvancedOptionsDialog(const AlertBlock& alerts) : StandardDialog(IDD_ADVANCED) {
+    std::memcpy(&alerts_, &alerts, sizeof alerts_);
+}
+
+INT_PTR AdvancedOptionsDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        OnSize();
+        break;
+    case WM_GETMINMAXINFO: {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        if (info) info->ptMinTrackSize = {kAdvancedMinWidth, kAdvancedMinHeight};
+        break;
+    }
+    case WM_PAINT:
+        resizer_.PaintGrip();
+        break;
+    default:
+        break;
+    }
+    return StandardDispatch(message, wParam, lParam);
+}
+
+void AdvancedOptionsDialog::OnSize() {
+    HDWP deferral = ::BeginDeferWindowPos(static_cast<int>(sizeof kAnchors / sizeof kAnchors[0]));
+    if (!deferral) return;
+    for (const Anchor& a : kAnchors) resizer_.Place(deferral, a.id, a.fx, a.fy, a.fw);
+    if (deferral) ::EndDeferWindowPos(deferral);
+    // The grip moved with the corner: the old one is erased.
+    resizer_.InvalidateGrip();
+}
+
+// Both directions go through the same four fields in the same order. The
+// texts are read with room for 1,022 characters, as the templates are used.
+void AdvancedOptionsDialog::ExchangeData(bool toControls) {
+    auto text = [&](int id, wchar_t* buffer) {
+        if (toControls) {
+            ::SetDlgItemTextW(window_, id, buffer);
+        } else {
+            buffer[0] = 0;
+            ::GetDlgItemTextW(window_, id, buffer, kTemplateTextMax + 1);
+        }
+    };
+    auto check = [&](int id, int32_t& value) {
+        if (toControls)
+            ::CheckDlgButton(window_, id, value ? BST_CHECKED : BST_UNCHECKED);
+        else
+            value = ::IsDlgButtonChecked(window_, id) == BST_CHECKED ? 1 : 0;
+    };
+    if (toControls) ::SetDlgItemTextW(window_, IDC_ADV_VARS, kVariablesLine);
+    text(IDC_ADV_EXECUTE, alerts_.NewDeviceExecute);
+    check(IDC_ADV_USE_EXECUTE, alerts_.UseNewDeviceExecute);
+    text(IDC_ADV_SPEAK, alerts_.NewDeviceSpeak);
+    check(IDC_ADV_USE_SPEAK, alerts_.UseNewDeviceSpeak);
+}
+
+void AdvancedOptionsDialog::ApplyEnablingRule() {
+    EnableControl(IDC_ADV_EXECUTE, alerts_.UseNewDeviceExecute == 1);
+    EnableControl(IDC_ADV_SPEAK, alerts_.UseNewDeviceSpeak == 1);
+}
+
+// A click (the check boxes included) first takes every control back into
+// the copy, so ticking a box enables its edit box at once.
+INT_PTR AdvancedOptionsDialog::OnCommand(WORD code, WORD id, HWND control) {
+    if (code == 0) {
+        ExchangeData(false);
+        ApplyEnablingRule();
+    }
+    return StandardDialog::OnCommand(code, id, control);
+}
+
+INT_PTR AdvancedOptionsDialog::OnInitDialog() {
+    resizer_.Capture(window_);
+    ApplyEnablingRule();
+    return StandardDialog::OnInitDialog();
+}
+
+INT_PTR AdvancedOptionsDialog::OnNotify(int, NMHDR*) { return 0; }
+
+bool ShowAdvancedOptions(Settings& settings, HWND owner) {
+    AdvancedOptionsDialog dialog(settings.alerts);
+    if (!dialog.DoModal(owner)) return false;
+    std::memcpy(&settings.alerts, &dialog.Alerts(), sizeof settings.alerts);
+    return true;
+}
+
+}  // namespace nw
