@@ -4,6 +4,7 @@
 #include "reports/ReportWriter.h"
 #include "reports/FileSink.h"
 #include "listview/ReportListView.h"
+#include "lang/LanguageFile.h"
 #include "lang/Strings.h"
 #include "frame/Text.h"
 #include "resource.h"
@@ -261,4 +262,48 @@ TEST_F(ReportExport, XmlOfAwkwardTextsForAnXmlParser) {
     HANDLE f = CreateFileW(target, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, f);
     CloseHandle(f);
+}
+
+// A language file brings its character set, right-to-left layout and texts
+// into the HTML, while XML names keep the program's own titles.
+TEST_F(ReportExport, LanguageFileShapesTheHtmlButNotTheXmlNames) {
+    wchar_t folder[MAX_PATH], language[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"nwl", 0, language);
+    const wchar_t content[] = L"\xFEFF[general]\r\nrtl=1\r\ncharset=utf-8\r\n"
+                              L"[strings]\r\n6=Erstellt von\r\n1001=Ger\x00E4tename\r\n";
+    HANDLE file = CreateFileW(language, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    WriteFile(file, content, static_cast<DWORD>(wcslen(content) * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_TRUE(nw::LoadLanguageFile(language));
+    nw::ResetStringCacheForTests();
+
+    HWND control = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0, 400, 300, parent_, nullptr,
+                                   nullptr, nullptr);
+    TestList list;
+    list.Attach(control, kTestColumns, 2);
+    list.InsertColumns();
+    TestRecord r = {};
+    r.image = -1;
+    nw::CopyText(r.name, L"n");
+    nw::CopyText(r.address, L"a");
+    list.AddRecord(&r);
+    list.Refresh();
+
+    ASSERT_TRUE(nw::ExportRows(list, path_, 4, true, false));
+    std::wstring html = FileText();
+    EXPECT_EQ(0u, html.find(L"<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2 Final//EN\">\r\n<html><head>"
+                            L"<meta http-equiv='content-type' content='text/html;charset=utf-8'><title>Device List"
+                            L"</title></head>\r\n<body>\r\n<table dir=\"rtl\"><tr><td>\r\n <h3>Device List</h3>\r\n"
+                            L"<br><h4>Erstellt von <a href=\""));
+    EXPECT_NE(std::wstring::npos, html.find(L"<th>Ger\x00E4tename\r\n<th>Address\r\n"));
+    EXPECT_EQ(html.size() - 34, html.find(L"</table>\r\n</table>\r\n</body></html>"));
+    ASSERT_TRUE(nw::ExportRows(list, path_, 6, true, false));
+    EXPECT_NE(std::wstring::npos, FileText().find(L"<device_name>n</device_name>"));
+
+    nw::CloseLanguageFile();
+    nw::ResetStringCacheForTests();
+    DeleteFileW(language);
 }
