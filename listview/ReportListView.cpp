@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -801,6 +802,26 @@ void ReportListView::Focus() {
 // Sorting and drawing
 // ============================================================================
 
+namespace {
+
+// _wcsicmp as the C runtime computes it in the "C" locale: only A-Z fold,
+// the result is the difference of the first differing folded units. The
+// runtime's own function looks the locale up on every call, which costs
+// more than the comparison in a sort of many rows.
+int CompareFoldedAscii(const wchar_t* x, const wchar_t* y) {
+    for (;; ++x, ++y) {
+        const int a = FoldAscii(*x), b = FoldAscii(*y);
+        if (a != b || a == 0) return a - b;
+    }
+}
+
+bool RuntimeLocaleIsC() {
+    const char* name = setlocale(LC_CTYPE, nullptr);
+    return name && std::strcmp(name, "C") == 0;
+}
+
+}  // namespace
+
 int CALLBACK ReportListView::CompareRows(LPARAM a, LPARAM b, LPARAM context) {
     auto* list = reinterpret_cast<ReportListView*>(context);
     if (a < 0 || b < 0 || a >= list->recordCount_ || b >= list->recordCount_) return 0;
@@ -811,7 +832,9 @@ int CALLBACK ReportListView::CompareRows(LPARAM a, LPARAM b, LPARAM context) {
     if (result == 255) {
         const wchar_t* x = list->ColumnText(first, column, list->work_[0]);
         const wchar_t* y = list->ColumnText(second, column, list->work_[1]);
-        result = _wcsicmp(x ? x : L"", y ? y : L"");
+        x = x ? x : L"";
+        y = y ? y : L"";
+        result = list->sortInCLocale_ ? CompareFoldedAscii(x, y) : _wcsicmp(x, y);
     }
     return (list->sortKey_ & kSortDescending) ? -result : result;
 }
@@ -832,6 +855,7 @@ void ReportListView::Sort(int key, bool keepDirection) {
         }
     }
     if (!work_[0]) return;
+    sortInCLocale_ = RuntimeLocaleIsC();
     SendMessageW(control_, LVM_SORTITEMS, reinterpret_cast<WPARAM>(this), reinterpret_cast<LPARAM>(&CompareRows));
     rowMapStale_ = true;
 }

@@ -307,6 +307,7 @@ private:
     int32_t* rowOf_ = nullptr;
     bool rowMapStale_ = false;    // after a sort: rebuilt at the next use
     bool fullRefresh_ = true;
+    bool sortInCLocale_ = true;   // the runtime's case folding is plain A-Z
     IndexList changed_;           // records with kRecordChanged, at most one entry each
 };
 

@@ -424,6 +424,24 @@ TEST(ReportListSort, TextsAreComparedWithoutRegardToCase) {
     EXPECT_EQ(L"5", f.window.Cell(3, 1));
 }
 
+// The rows come out in the order the runtime's _wcsicmp gives, also for
+// characters between the upper and lower case letters and outside ASCII.
+TEST(ReportListSort, TextOrderIsTheRuntimesCaseInsensitiveOrder) {
+    Fixture f;
+    std::vector<std::wstring> names = {L"zeta", L"_under", L"[bracket", L"Zeta2", L"\u00e9t\u00e9", L"\u00c9T\u00c9",
+                                       L"", L"a", L"A", L"ab", L"aB1", L"~tilde", L"`tick", L"0"};
+    for (const std::wstring& name : names) f.Add(name.c_str(), 0);
+    f.list.Refresh();
+    f.list.Sort(0, true);
+    std::vector<std::wstring> rows = f.Names();
+    for (size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_LE(_wcsicmp(rows[i - 1].c_str(), rows[i].c_str()), 0) << i;
+    }
+    std::sort(names.begin(), names.end());
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(names, rows);
+}
+
 // ---- Columns and layout ------------------------------------------------------------------
 
 TEST(ReportListColumns, AttachBuildsTheColumnModel) {
