@@ -279,8 +279,18 @@ BLUETOOTH_DEVICE_INFO Answer(uint64_t address) {
 TEST_F(ProbeTest, SelectedRowsStartLastRowFirstTenMillisecondsApart) {
     listtest::TempFolder folder;
     nw::Settings settings = {};
-    nw::SetAppSettings(&settings);
-    nw::SetDescriptionFileForTesting(folder.File(L"desc.ini").c_str());
+    // The merge reads the settings and may write descriptions: both point
+    // at this test's own, until it ends however it ends.
+    struct Globals {
+        Globals(nw::Settings* settings, const std::wstring& descriptions) {
+            nw::SetAppSettings(settings);
+            nw::SetDescriptionFileForTesting(descriptions.c_str());
+        }
+        ~Globals() {
+            nw::SetAppSettings(nullptr);
+            nw::SetDescriptionFileForTesting(nullptr);
+        }
+    } globals(&settings, folder.File(L"desc.ini"));
     listtest::ListWindow list;
     nw::DeviceTable table;
     nw::ScanAnswer scan;
@@ -334,9 +344,6 @@ TEST_F(ProbeTest, SelectedRowsStartLastRowFirstTenMillisecondsApart) {
         EXPECT_EQ(expectedAddresses, connected);
         EXPECT_EQ(3u, fake.closedSockets.size());
     }
-
-    nw::SetAppSettings(nullptr);
-    nw::SetDescriptionFileForTesting(nullptr);
 }
 
 // Twenty requests against devices that take their time: sixteen run, four
