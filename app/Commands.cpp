@@ -5,6 +5,12 @@
 #include <commctrl.h>
 #include <cstring>
 #include "app/BrowserCommand.h"
+#include "frame/FindDialog.h"
+#include "frame/PropertiesDialog.h"
+#include "listview/ColumnSettingsDialog.h"
+#include "settings/AdvancedOptionsDialog.h"
+#include "settings/ListFont.h"
+#include "discovery/ConnectionProbe.h"
 #include "lang/Strings.h"
 #include "reports/ReportCommands.h"
 #include "resource.h"
@@ -153,19 +159,20 @@ void MainWindow::OnCommand(WORD code, WORD id, HWND) {
         if (table_->SelectedCount() > 0) CopySelected(*table_, window_);
         break;
     case IDM_PROPERTIES:
-        if (table_->SelectedCount() == 1) ShowProperties();
+        // Also the list's double click.
+        if (table_->SelectedCount() == 1) ShowDeviceProperties(*table_, window_);
         break;
     case IDM_HTML_SELECTED:
         if (table_->SelectedCount() > 0) ShowHtmlReport(*table_, window_, reportPath_, true);
         break;
     case IDM_CHOOSE_COLUMNS:
-        ShowColumnSettings();
+        nw::ShowColumnSettings(*table_, window_);
         break;
     case IDM_AUTOSIZE_COLUMNS:
         table_->AutoSizeColumns();
         break;
     case IDM_FIND:
-        OpenFind();
+        nw::OpenFind(window_, *table_);
         break;
     case IDM_DESELECT_ALL:
         table_->SetRowState(-1, 0, LVIS_SELECTED);
@@ -224,10 +231,11 @@ void MainWindow::OnCommand(WORD code, WORD id, HWND) {
         ApplyListFont();
         break;
     case IDM_ADVANCED_OPTIONS:
-        ShowAdvancedOptions();
+        // On OK the alert templates and their switches are stored.
+        nw::ShowAdvancedOptions(s, window_);
         break;
     case IDM_CONNECT_PROBE:
-        if (table_->SelectedCount() > 0) ProbeSelected();
+        if (table_->SelectedCount() > 0) WindowProbes().ProbeSelected(*table_, window_);
         break;
     default:
         break;
@@ -275,16 +283,14 @@ void MainWindow::OpenProductPage() {
     ::ShellExecuteW(window_, nullptr, browser, linkAddress_, nullptr, SW_SHOWNORMAL);
 }
 
-// ---- Features of other parts of the program --------------------------------------
-// Each is wired to its dialog or thread as that part lands.
+// ---- List font ---------------------------------------------------------------------
 
-void MainWindow::ShowProperties() {}
-void MainWindow::OpenFind() {}
-void MainWindow::FindNext() {}
-void MainWindow::ShowColumnSettings() {}
-void MainWindow::ChooseListFont() {}
-void MainWindow::ApplyListFont() {}
-void MainWindow::ShowAdvancedOptions() {}
-void MainWindow::ProbeSelected() {}
+void MainWindow::ChooseListFont() {
+    if (nw::ChooseListFont(window_, settings_->ListFont)) ApplyListFont();
+    table_->Focus();
+}
+
+// The font lasts for the run only: it is not stored in the configuration.
+void MainWindow::ApplyListFont() { nw::ApplyListFont(list_, settings_->ListFont, listFont_); }
 
 }  // namespace nw

@@ -3,11 +3,14 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include "annotations/CompanyIndex.h"
+#include "frame/FindDialog.h"
+#include "discovery/ConnectionProbe.h"
 #include "frame/Text.h"
 #include "lang/LanguageFile.h"
 #include "lang/Strings.h"
 #include "reports/ReportCommands.h"
 #include "resource.h"
+#include "settings/ListFont.h"
 #include "settings/SettingsStore.h"
 
 namespace nw {
@@ -191,10 +194,7 @@ void MainWindow::SaveConfiguration() {
     store.Commit();
 }
 
-void MainWindow::ApplyListStyles() {
-    table_->SetExtendedStyle(LVS_EX_GRIDLINES, settings_->ShowGridLines != 0);
-    table_->SetExtendedStyle(LVS_EX_INFOTIP, settings_->ShowInfoTip != 0);
-}
+void MainWindow::ApplyListStyles() { nw::ApplyListStyles(*table_, *settings_); }
 
 // ---- Layout --------------------------------------------------------------------
 
@@ -336,7 +336,7 @@ LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         default:
             if (findMessage_ && message == findMessage_) {
-                OnFindMessage(reinterpret_cast<const FINDREPLACEW*>(lParam));
+                OnFindMessage(lParam);
                 return 0;
             }
             break;
@@ -357,6 +357,8 @@ void MainWindow::OnTrayNotify(UINT mouseMessage) {
 }
 
 void MainWindow::OnProbeResult(int32_t index, uint32_t result) {
+    // A slot for the next waiting probe, whatever became of this device.
+    WindowProbes().OnProbeFinished();
     // A device dropped by Reset meanwhile has no record: the result is dropped.
     for (int i = 0; i < table_->RecordCount(); ++i) {
         DeviceRecord* record = table_->Device(i);
@@ -368,15 +370,10 @@ void MainWindow::OnProbeResult(int32_t index, uint32_t result) {
     }
 }
 
-void MainWindow::OnFindMessage(const FINDREPLACEW* find) {
-    if (!find) return;
-    if (find->Flags & FR_DIALOGTERM) {
-        findDialog_ = nullptr;
-        table_->Focus();
-    } else if (find->Flags & FR_FINDNEXT) {
-        FindNext();
-    }
-}
+HWND MainWindow::FindDialog() const { return FindDialogWindow(); }
+
+// Find next searches on; the dialog's end gives the list the focus back.
+void MainWindow::OnFindMessage(LPARAM find) { nw::OnFindMessage(*table_, find); }
 
 void MainWindow::DrawLink(const DRAWITEMSTRUCT* draw) {
     if (!draw || draw->itemID != kStatusLinkPart) return;

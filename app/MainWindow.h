@@ -29,7 +29,7 @@ public:
     // loaded).
     const WINDOWPLACEMENT& Placement() const { return placement_; }
     // The open modeless find dialog, or null.
-    HWND FindDialog() const { return findDialog_; }
+    HWND FindDialog() const;
 
     Settings& GetSettings() { return *settings_; }
     DeviceTable* Table() { return table_.get(); }
@@ -60,7 +60,7 @@ private:
     bool OnCloseRequest();
     void OnTrayNotify(UINT mouseMessage);
     void OnProbeResult(int32_t index, uint32_t result);
-    void OnFindMessage(const FINDREPLACEW* find);
+    void OnFindMessage(LPARAM find);
     void DrawLink(const DRAWITEMSTRUCT* draw);
     void OnToolTipText(NMTTDISPINFOW* info);
     void OnListNotify(NMHDR* header);
@@ -73,15 +73,8 @@ private:
     void RemoveSelected();
     void RefreshNow();
     void OpenProductPage();
-    // Features whose dialogs and threads come from other parts of the program.
-    void ShowProperties();
-    void OpenFind();
-    void FindNext();
-    void ShowColumnSettings();
     void ChooseListFont();
     void ApplyListFont();
-    void ShowAdvancedOptions();
-    void ProbeSelected();
 
     HWND statusBar_ = nullptr;
     HWND toolBar_ = nullptr;
@@ -104,7 +97,6 @@ private:
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<DeviceTable> table_;
     UINT findMessage_ = 0;
-    HWND findDialog_ = nullptr;
     ScanCycle cycle_;
     bool scanning_ = false;
     int32_t scanMultiplier_ = ScanCycle::kFirstMultiplier;   // of the running scan

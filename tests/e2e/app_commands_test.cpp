@@ -184,6 +184,49 @@ TEST(AppCommands, ContextMenuFollowsTheSelection) {
     ExitByMenu(program);
 }
 
+TEST(AppCommands, DialogsOpenFromTheirCommands) {
+    LaunchOptions options;
+    options.config = GeneralSection(Driven({{"TrayIcon", "0"}}));
+    options.scenario = "unit_ms 5\ndevice 0a:00:00:00:00:01 name=Alpha\ndevice 0a:00:00:00:00:02 name=Bravo\n";
+    Program program;
+    NW_LAUNCH(program, options);
+    ASSERT_TRUE(WaitUntil([&] { return program.RowCount() == 2; }, 10000));
+
+    // Properties only with exactly one row selected.
+    ASSERT_TRUE(program.Command(IDM_SELECT_ALL));
+    ASSERT_TRUE(WaitUntil([&] { return program.SelectedCount() == 2; }, 3000));
+    ASSERT_TRUE(program.Command(IDM_PROPERTIES));
+    ::Sleep(700);
+    EXPECT_TRUE(program.Dialogs().empty());
+    ASSERT_TRUE(program.SelectOnly(0));
+    ASSERT_TRUE(WaitUntil([&] { return program.SelectedCount() == 1; }, 3000));
+    ASSERT_TRUE(program.Command(IDM_PROPERTIES));
+    HWND properties = program.WaitDialog();
+    ASSERT_TRUE(properties);
+    ASSERT_TRUE(Program::PressButton(properties, IDCANCEL));
+    ASSERT_TRUE(program.WaitNoDialog());
+
+    // Find: the modeless dialog's "find next" reaches the list through the
+    // main window.
+    ASSERT_TRUE(program.Command(IDM_FIND));
+    HWND find = program.WaitDialog();
+    ASSERT_TRUE(find);
+    ASSERT_TRUE(Program::SetControlText(find, 0x480, L"bravo"));
+    ASSERT_TRUE(Program::PressButton(find, IDOK));
+    const int bravo = program.FindRow(0, L"Bravo");
+    EXPECT_TRUE(WaitUntil([&] { return program.SelectedRows() == std::vector<int>{bravo}; }, 3000));
+    ASSERT_TRUE(Program::PressButton(find, IDCANCEL));
+    ASSERT_TRUE(program.WaitNoDialog());
+
+    ASSERT_TRUE(program.Command(IDM_ABOUT));
+    HWND about = program.WaitDialog();
+    ASSERT_TRUE(about);
+    ASSERT_TRUE(Program::PressButton(about, IDOK));
+    ASSERT_TRUE(program.WaitNoDialog());
+    EXPECT_TRUE(program.Running());
+    ExitByMenu(program);
+}
+
 TEST(AppCommands, TogglesTakeEffectAndAreSaved) {
     Program program;
     NW_LAUNCH(program, LaunchOptions{});
