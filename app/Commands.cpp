@@ -218,7 +218,9 @@ void MainWindow::OnCommand(WORD code, WORD id, HWND) {
         ::InvalidateRect(list_, nullptr, FALSE);
         break;
     case IDM_HIDE_WINDOW:
-        ::ShowWindow(window_, SW_HIDE);
+        // Hidden, the window comes back only through the tray icon; without
+        // one it would be lost, still running. It goes to the taskbar then.
+        ::ShowWindow(window_, s.TrayIcon ? SW_HIDE : SW_MINIMIZE);
         break;
     case IDM_REMOVE_SELECTED:
         RemoveSelected();

@@ -230,6 +230,12 @@ TEST(AppCommands, DialogsOpenFromTheirCommands) {
 TEST(AppCommands, TogglesTakeEffectAndAreSaved) {
     Program program;
     NW_LAUNCH(program, LaunchOptions{});
+    // With the tray icon (the default) hiding leaves only the icon.
+    ASSERT_TRUE(program.Command(IDM_HIDE_WINDOW));
+    EXPECT_TRUE(WaitUntil([&] { return !program.IsVisible(); }, 3000));
+    ASSERT_TRUE(program.Command(IDM_OPEN_WINDOW));
+    EXPECT_TRUE(WaitUntil([&] { return program.IsVisible(); }, 3000));
+
     const int toggles[] = {IDM_GRID_LINES,     IDM_INFO_TIP,    IDM_TRAY_ICON,   IDM_SORT_ON_UPDATE,
                            IDM_BALLOON_ON_NEW, IDM_OPEN_ON_NEW, IDM_BEEP_ON_NEW, IDM_MARK_NEW,
                            IDM_ALERT_ONLY_DESC, IDM_AUTO_DESCRIPTION, IDM_RATE_LOW};
@@ -237,10 +243,13 @@ TEST(AppCommands, TogglesTakeEffectAndAreSaved) {
     EXPECT_TRUE(WaitUntil([&] { return (program.ListExtendedStyle() & LVS_EX_GRIDLINES) != 0; }, 3000));
     EXPECT_FALSE(program.ListExtendedStyle() & LVS_EX_INFOTIP);
 
+    // Without the tray icon nothing could bring a hidden window back: it is
+    // minimised instead and stays reachable.
     ASSERT_TRUE(program.Command(IDM_HIDE_WINDOW));
-    EXPECT_TRUE(WaitUntil([&] { return !program.IsVisible(); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsIconic(program.MainWindow()) != FALSE; }, 3000));
+    EXPECT_TRUE(program.IsVisible());
     ASSERT_TRUE(program.Command(IDM_OPEN_WINDOW));
-    EXPECT_TRUE(WaitUntil([&] { return program.IsVisible(); }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return !::IsIconic(program.MainWindow()); }, 3000));
 
     // The tray icon is off now: the close box asks nothing.
     DWORD code = 99;
