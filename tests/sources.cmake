@@ -5,6 +5,7 @@ list(APPEND NW_E2E_TEST_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_commands_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_lifecycle_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_scan_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/dialogs_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/discovery_probe_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/language_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/frame_about_test.cpp
