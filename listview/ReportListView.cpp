@@ -193,6 +193,37 @@ size_t Granularity() {
 
 size_t RoundUp(size_t value, size_t unit) { return (value + unit - 1) / unit * unit; }
 
+// Every changed cell invalidates its own rectangle, and under some window
+// systems each invalidation is a round trip to the display server, which
+// made a refresh of a few dozen rows cost more than everything else in it.
+// A refresh of many rows therefore switches drawing off and draws the list
+// once at the end. A control that is itself hidden is left alone: turning
+// drawing back on would show it.
+class RedrawBatch {
+public:
+    RedrawBatch(HWND control, bool active) {
+        if (active && (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE)) {
+            control_ = control;
+            SendMessageW(control_, WM_SETREDRAW, FALSE, 0);
+        }
+    }
+    ~RedrawBatch() {
+        if (!control_) return;
+        SendMessageW(control_, WM_SETREDRAW, TRUE, 0);
+        // Erased only where rows went, so the rest does not flicker.
+        RedrawWindow(control_, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | (rowsDeleted ? RDW_ERASE : 0));
+    }
+    RedrawBatch(const RedrawBatch&) = delete;
+    RedrawBatch& operator=(const RedrawBatch&) = delete;
+
+    bool rowsDeleted = false;
+
+private:
+    HWND control_ = nullptr;
+};
+
+constexpr int kBatchRows = 4;   // below this, rows are redrawn cell by cell
+
 }  // namespace
 
 ReportListView::ReportListView() { AllocateWorkBuffers(kTextBufferSize); }
@@ -657,6 +688,7 @@ void ReportListView::Refresh() {
         FullRefresh();
         return;
     }
+    RedrawBatch batch(control_, changedCount >= kBatchRows);
     for (int k = 0; k < changedCount; ++k) {
         const int index = changed_[k];
         if (index < 0 || index >= recordCount_) continue;
@@ -675,6 +707,7 @@ void ReportListView::Refresh() {
         }
     }
     ReleaseChangeList();
+    batch.rowsDeleted = doomed.Count() > 0;
     DeleteRowsAndShiftMap(doomed.Data(), doomed.Count());
     std::sort(appended.Data(), appended.Data() + appended.Count());
     for (int k = 0; k < appended.Count(); ++k) {
@@ -697,6 +730,8 @@ void ReportListView::ReleaseChangeList() {
 void ReportListView::FullRefresh() {
     fullRefresh_ = false;
     ReleaseChangeList();
+    RedrawBatch batch(control_, recordCount_ + RowCount() >= kBatchRows);
+    batch.rowsDeleted = true;
     for (int i = 0; i < recordCount_; ++i) {
         ListRecord* record = RecordAt(i);
         record->flags = static_cast<uint16_t>(record->flags & ~(kRecordChanged | kRecordRepaint));

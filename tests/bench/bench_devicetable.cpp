@@ -112,7 +112,13 @@ struct TableFixture {
             table.ReloadRecords();
         }
         table.Refresh();
+        Painted();
     }
+    // The hidden window is never painted, so the cells its rows invalidated
+    // would pile up in one ever more complex update region, which makes
+    // every later invalidation slower. A shown window is painted between
+    // scans; this stands in for that paint.
+    void Painted() { ValidateRect(window.List(), nullptr); }
     // One scan of devices already in the table, different ones each time.
     void LoadKnownScan() {
         scan.count = 0;
@@ -132,7 +138,9 @@ struct TableFixture {
         const double t0 = bench::NowMs();
         table.ReloadRecords();
         table.Refresh();
-        return bench::NowMs() - t0;
+        const double elapsed = bench::NowMs() - t0;
+        Painted();
+        return elapsed;
     }
 };
 
@@ -184,6 +192,7 @@ double MergeKnown() {
 double MergeKnownAfterSort() {
     TableFixture& f = Table(10000);
     f.table.Sort(f.table.SortKey(), true);
+    f.Painted();
     f.LoadKnownScan();
     return f.TimeMergeAndRefresh();
 }
@@ -204,9 +213,12 @@ double Sort50k() {
     TableFixture& f = Table(50000);
     // Start from an order unrelated to the key.
     f.table.Sort(Column == nw::kColAddress ? nw::kColName : nw::kColAddress, true);
+    f.Painted();
     const double t0 = bench::NowMs();
     f.table.Sort(Column, true);
-    return bench::NowMs() - t0;
+    const double elapsed = bench::NowMs() - t0;
+    f.Painted();
+    return elapsed;
 }
 
 // ---- Memory ---------------------------------------------------------------------------

@@ -257,6 +257,32 @@ TEST(ReportListRefresh, RowsKeepTheirPlaceAndOnlyChangedCellsAreWritten) {
     EXPECT_EQ(L"30", f.window.Cell(4, 1));
 }
 
+// Many rows at once are drawn in one go; the control must come out of it
+// drawing again, and a hidden control must stay hidden.
+TEST(ReportListRefresh, ABatchOfRowsLeavesTheControlAsItWas) {
+    Fixture f;
+    for (int i = 0; i < 20; ++i) f.Add(L"x", i);
+    f.list.Refresh();
+    EXPECT_NE(0, GetWindowLongPtrW(f.window.List(), GWL_STYLE) & WS_VISIBLE);
+    ShowWindow(f.window.List(), SW_HIDE);
+    for (int i = 0; i < 20; ++i) {
+        f.list.At(i)->value += 100;
+        f.list.MarkRecordChanged(f.list.RecordAt(i));
+    }
+    f.Add(L"y", 1);
+    f.list.Refresh();
+    EXPECT_EQ(0, GetWindowLongPtrW(f.window.List(), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(21, f.window.Rows());
+    EXPECT_EQ(L"119", f.window.Cell(19, 1));
+    ShowWindow(f.window.List(), SW_SHOWNA);
+    // Drawing is on again: a single change still reaches the control.
+    f.list.At(0)->value = 7;
+    f.list.MarkRecordChanged(f.list.RecordAt(0));
+    f.list.Refresh();
+    EXPECT_EQ(L"7", f.window.Cell(0, 1));
+    EXPECT_NE(0, GetWindowLongPtrW(f.window.List(), GWL_STYLE) & WS_VISIBLE);
+}
+
 TEST(ReportListRefresh, RowsChangedBehindTheListsBackAreStillFound) {
     Fixture f;
     for (int i = 0; i < 4; ++i) f.Add(L"x", i);
