@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <memory>
 #include "app/CommandLine.h"
+#include "app/KeyRouting.h"
 #include "app/MainWindow.h"
 #include "frame/Frame.h"
 #include "frame/Paths.h"
@@ -64,8 +65,15 @@ int RunMainWindow(nw::MainWindow& main, HINSTANCE instance) {
         BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0 || got == -1) break;
         HWND mainWindow = main.Window();
-        if (accelerators && mainWindow && ::TranslateAcceleratorW(mainWindow, accelerators, &msg)) continue;
         HWND find = main.FindDialog();
+        // Delete or Ctrl+C typed into the find box edit the search text; they
+        // must not remove or copy the list's rows. Other accelerators still work.
+        bool findKeyForText = find && (msg.hwnd == find || ::IsChild(find, msg.hwnd)) &&
+                              nw::IsTextEditingKey(msg.message, msg.wParam, ::GetKeyState(VK_CONTROL) < 0,
+                                                   ::GetKeyState(VK_MENU) < 0);
+        if (!findKeyForText && accelerators && mainWindow &&
+            ::TranslateAcceleratorW(mainWindow, accelerators, &msg))
+            continue;
         if (find && ::IsDialogMessageW(find, &msg)) continue;
         if (mainWindow && ::IsDialogMessageW(mainWindow, &msg)) continue;
         ::TranslateMessage(&msg);

@@ -166,6 +166,35 @@ TEST(Dialogs, FindSelectsTheNextMatchWrapsAroundAndKeepsTheTextForTheNextOpening
     ExitByMenu(program);
 }
 
+// Delete typed into the find box edits the search text; it must not remove
+// the selected device, as the list's Delete accelerator would.
+TEST(Dialogs, DeleteInTheFindBoxLeavesTheListAlone) {
+    Program program;
+    LaunchOptions options;
+    options.config = GeneralSection(Quiet());
+    // Alpha is only in the first answer, so a removal would hide it for good.
+    options.scenario =
+        "unit_ms 5\n"
+        "device 0a:00:00:00:00:01 scans=1 name=Alpha phone\n"
+        "device 0a:00:00:00:00:02 name=Beta headset\n";
+    NW_LAUNCH(program, options);
+    ASSERT_TRUE(program.WaitScans(2, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return program.RowCount() == 2; }, 5000));
+    ASSERT_TRUE(program.SelectOnly(program.FindRow(0, L"Alpha phone")));
+
+    ASSERT_TRUE(program.Command(IDM_FIND));
+    HWND find = program.WaitDialog(5000, L"Find");
+    ASSERT_TRUE(find);
+    HWND edit = ::GetDlgItem(find, kFindText);
+    ASSERT_TRUE(edit);
+    ASSERT_TRUE(program.PostKey(VK_DELETE, edit));
+    ::Sleep(1000);
+    EXPECT_GE(program.FindRow(0, L"Alpha phone"), 0);
+    ASSERT_TRUE(Program::PressButton(find, IDCANCEL));
+    ASSERT_TRUE(program.WaitNoDialog());
+    ExitByMenu(program);
+}
+
 // ---- Column settings ---------------------------------------------------------------------
 
 // Selects exactly one row of the dialog's column list.
