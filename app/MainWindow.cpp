@@ -411,6 +411,8 @@ void MainWindow::OnToolTipText(NMTTDISPINFOW* info) {
     if (mainMenu_)
         ::GetMenuStringW(mainMenu_, static_cast<UINT>(info->hdr.idFrom), info->szText,
                          static_cast<int>(kToolTipChars), MF_BYCOMMAND);
+    // A tip shows the label, not the access-key marks and the shortcut part.
+    MenuLabelAsPlainText(info->szText);
     info->lpszText = info->szText;
 }
 

@@ -64,4 +64,18 @@ inline size_t FormatTextV(wchar_t* dst, size_t size, const wchar_t* format, va_l
     return static_cast<size_t>(n);
 }
 
+// A menu item's label as plain text: the accelerator part from the first tab
+// is cut and the access-key marks are dropped ("&&" stays one "&").
+inline void MenuLabelAsPlainText(wchar_t* text) {
+    wchar_t* out = text;
+    for (const wchar_t* in = text; *in && *in != L'\t'; ++in) {
+        if (*in == L'&') {
+            if (in[1] != L'&') continue;
+            ++in;
+        }
+        *out++ = *in;
+    }
+    *out = 0;
+}
+
 }  // namespace nw

@@ -13,3 +13,25 @@ TEST(PathWithSuffix, CutsAtTheLastDotWhereverItStands) {
     EXPECT_FALSE(nw::PathWithSuffix(L"C:\\Tools\\nw.exe", L".cfg", out, 10));
     EXPECT_STREQ(L"", out);
 }
+
+#include "frame/Text.h"
+
+TEST(MenuLabelAsPlainText, DropsAccessKeysAndTheShortcutPart) {
+    wchar_t text[64] = L"&Save Selected Items\tCtrl+S";
+    nw::MenuLabelAsPlainText(text);
+    EXPECT_STREQ(L"Save Selected Items", text);
+    wchar_t both[64] = L"Find && &Replace";
+    nw::MenuLabelAsPlainText(both);
+    EXPECT_STREQ(L"Find & Replace", both);
+}
+
+TEST(CopyText, CutsToTheBufferAndAlwaysTerminates) {
+    wchar_t small[4];
+    EXPECT_EQ(3u, nw::CopyText(small, L"abcdef"));
+    EXPECT_STREQ(L"abc", small);
+    EXPECT_EQ(0u, nw::CopyText(small, nullptr));
+    EXPECT_STREQ(L"", small);
+    wchar_t formatted[6];
+    nw::FormatText(formatted, 6, L"%d items", 12345);
+    EXPECT_STREQ(L"12345", formatted);
+}
