@@ -11,6 +11,12 @@
 
 namespace nw {
 
+#ifndef _WIN64
+// The saved fault keeps the platform's 32-bit records whole.
+static_assert(sizeof(EXCEPTION_RECORD) == 80);
+static_assert(sizeof(CONTEXT) == 716);
+#endif
+
 // ============================================================================
 // Report text
 // ============================================================================

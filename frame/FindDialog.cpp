@@ -5,6 +5,10 @@
 
 namespace nw {
 
+#ifndef _WIN64
+static_assert(sizeof(FINDREPLACEW) == 40);
+#endif
+
 namespace {
 
 // The dialog is modeless and lives beside the main window; the list owns the
