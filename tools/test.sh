@@ -12,7 +12,9 @@ file "$here/build/win32/bin/nearwatch.exe" | grep -q "PE32 executable (GUI) Inte
 . "$here/tools/xsession.sh"
 cd "$here/build/win64"
 status=0
-ctest --output-on-failure --timeout 300 "$@" || status=$?
+# A Wine process now and then hangs on its way out after its test passed; one
+# more run tells that apart from a real failure, which fails twice.
+ctest --output-on-failure --timeout 300 --repeat until-pass:2 "$@" || status=$?
 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
 [ -n "${NW_XVFB_PID:-}" ] && kill "$NW_XVFB_PID" 2>/dev/null
 echo "test run took $(( $(date +%s) - start )) s"
