@@ -293,6 +293,12 @@ LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ACTIVATEAPP:
             if (wParam) ::PostMessageW(window_, NWM_FOCUS_LIST, 0, 0);
             break;
+        case WM_TIMECHANGE:
+        case WM_SETTINGCHANGE:
+            // The detection times follow the user's time zone and formats; a
+            // refresh rewrites only changed records, so rewrite them all here.
+            if (table_ && table_->Control()) table_->UpdateAllRowTexts();
+            break;
         case WM_SETCURSOR:
             if (statusBar_ && reinterpret_cast<HWND>(wParam) == statusBar_) {
                 ::SetCursor(::LoadCursorW(Instance(), MAKEINTRESOURCEW(IDC_LINK)));

@@ -262,11 +262,11 @@ void ReportListView::Attach(HWND control, const ColumnSpec* columns, int columnC
     control_ = control;
     columnCount_ = columns ? std::clamp(columnCount, 0, kMaxColumns) : 0;
     for (int c = 0; c < columnCount_; ++c) {
-        const ColumnSpec& spec = columns[c];
-        columns_[c] = {c, LVCF_WIDTH | LVCF_TEXT, LVCFMT_LEFT, spec.defaultWidth,
-                       GetString(static_cast<unsigned>(spec.titleId))};
-        exports_[c] = {L"", spec.noWrap, spec.fixedWidth,
-                       GetString(static_cast<unsigned>(spec.titleId) | kBuiltInString)};
+        const ColumnSpec& entry = columns[c];
+        columns_[c] = {c, LVCF_WIDTH | LVCF_TEXT, LVCFMT_LEFT, entry.defaultWidth,
+                       GetString(static_cast<unsigned>(entry.titleId))};
+        exports_[c] = {L"", entry.noWrap, entry.fixedWidth,
+                       GetString(static_cast<unsigned>(entry.titleId) | kBuiltInString)};
         visibleOrder_[c] = c;
         layout_.entries[c] = {100, static_cast<int16_t>(c)};
     }
