@@ -293,8 +293,11 @@ LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ACTIVATEAPP:
             if (wParam) ::PostMessageW(window_, NWM_FOCUS_LIST, 0, 0);
             break;
-        case WM_TIMECHANGE:
         case WM_SETTINGCHANGE:
+            // Only a change of the regional formats ("intl") touches the texts.
+            if (!lParam || _wcsicmp(reinterpret_cast<const wchar_t*>(lParam), L"intl") != 0) break;
+            [[fallthrough]];
+        case WM_TIMECHANGE:
             // The detection times follow the user's time zone and formats; a
             // refresh rewrites only changed records, so rewrite them all here.
             if (table_ && table_->Control()) table_->UpdateAllRowTexts();
