@@ -1,41 +1,14 @@
 // Temporary folders and file helpers shared by the language tests.
 #pragma once
 #include <windows.h>
+#include "TestFolder.h"
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace langtest {
 
-class TempFolder {
-public:
-    TempFolder() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        static int counter = 0;
-        wchar_t name[MAX_PATH];
-        swprintf(name, MAX_PATH, L"%lsnw_lang_%lu_%d", base, GetCurrentProcessId(), ++counter);
-        path_ = name;
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() {
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do DeleteFileW((path_ + L"\\" + data.cFileName).c_str());
-            while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryW(path_.c_str());
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
-    const std::wstring& Path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
+using TempFolder = nw::test::TempFolder;
 
 inline std::vector<unsigned char> ReadBytes(const std::wstring& path) {
     std::vector<unsigned char> bytes;
