@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds both Windows targets: build/win32 (the 32-bit release) and build/win64.
 # Usage: build.sh [win32|win64]...   (default: both)
+# NW_BUILD_TARGETS may name the make targets to build (default: all).
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 targets=${*:-win32 win64}
@@ -15,5 +16,5 @@ for t in $targets; do
         -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-$arch-w64-mingw32.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DNW_WERROR=ON \
         -DGTest_DIR="$here/build/deps/gtest-$arch/lib/cmake/GTest" >/dev/null
-    cmake --build "$here/build/$t" -j"$(nproc)"
+    cmake --build "$here/build/$t" -j"$(nproc)" ${NW_BUILD_TARGETS:+--target $NW_BUILD_TARGETS}
 done

@@ -11,7 +11,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
 tools/install-deps.sh
-tools/build.sh win64
+# Only what the demo runs; the test programs are built by tools/test.sh.
+NW_BUILD_TARGETS="nearwatch simradio nwdriver" tools/build.sh win64
 
 bin=$here/build/win64/bin
 [ -f /usr/share/ieee-data/oui.txt ] && cp -f /usr/share/ieee-data/oui.txt "$bin/oui.txt"
