@@ -370,7 +370,8 @@ int ReportListView::CompareRecords(int column, const ListRecord* a, const ListRe
 }
 
 bool ReportListView::RecordMatchesFind(const ListRecord* record, const FINDREPLACEW& find) {
-    if (!record || !find.lpstrFindWhat || !work_[3]) return false;
+    // A freed slot may still have its row until the next refresh.
+    if (!record || (record->flags & kRecordFree) || !find.lpstrFindWhat || !work_[3]) return false;
     for (int c = 0; c < columnCount_; ++c) {
         if (!IsColumnSearchable(c)) continue;
         const wchar_t* text = ColumnText(record, c, work_[3]);

@@ -90,7 +90,8 @@ bool WriteRows(ReportListView& list, ExportSink& sink, int kind, bool noByteOrde
         int rows = list.RowCount();
         for (int row = 0; row < rows; ++row) {
             const ListRecord* record = list.RowRecord(row);
-            if (!record) continue;
+            // A freed slot keeps its row until the next refresh; it is no row to export.
+            if (!record || (record->flags & kRecordFree)) continue;
             if (selectedOnly && !list.IsRowSelected(row)) continue;
             if (!list.WriteRecord(sink, record, kind)) {
                 ok = false;

@@ -180,6 +180,12 @@ TEST(ReportListRecords, FindRecordSkipsFreeSlotsAndUsesTheMatchRule) {
     EXPECT_EQ(list.RecordAt(2), list.FindRecord(&key));
     key.value = 5;
     EXPECT_EQ(nullptr, list.FindRecord(&key));
+    // The find command's match skips a freed slot too, though its row is not gone yet.
+    FINDREPLACEW find = {};
+    wchar_t what[] = L"x";
+    find.lpstrFindWhat = what;
+    EXPECT_TRUE(list.RecordMatchesFind(list.RecordAt(0), find));
+    EXPECT_FALSE(list.RecordMatchesFind(list.RecordAt(1), find));
 }
 
 TEST(ReportListRecords, LoadingProgressShowsAtMultiplesOfFifty) {

@@ -177,6 +177,15 @@ TEST_F(ReportExport, RowsInTheOrderShownSelectedOnlyAndVisibleColumnsOnly) {
     EXPECT_EQ(kBom + L"<?xml version=\"1.0\" encoding=\"UTF-16\" ?>\r\n<device_list>\r\n</device_list>\r\n", FileText());
 }
 
+TEST_F(ReportExport, AFreedRecordIsNotExportedBeforeItsRowGoes) {
+    Add(L"alpha", L"00:00:00:00:00:01");
+    Add(L"beta", L"00:00:00:00:00:02");
+    list_.FreeRecord(0);   // its row stays until the next refresh
+    ASSERT_EQ(2, list_.RowCount());
+    ASSERT_TRUE(nw::ExportRows(list_, path_, 2, true, false));
+    EXPECT_EQ(L"beta\t00:00:00:00:00:02\t\r\n", FileText());
+}
+
 TEST_F(ReportExport, NoRowsAndUnknownKinds) {
     ASSERT_TRUE(nw::ExportRows(list_, path_, 2, false, false));
     EXPECT_EQ(kBom, FileText());
