@@ -176,8 +176,10 @@ bool ExportToFile(ReportListView& list, HWND owner, const wchar_t* path, int kin
 // The file type chosen in the dialog, not the extension typed, decides the
 // format: kind = the dialog's filter index.
 void SaveSelected(ReportListView& list, HWND owner, Settings& settings) {
-    wchar_t filter[2048];
-    if (BuildSaveFilter(filter, 2048) == 0) return;
+    // Room for seven type names at their longest (511 units each), so a long
+    // translation can never leave the command doing nothing.
+    wchar_t filter[4096];
+    if (BuildSaveFilter(filter, 4096) == 0) return;
     wchar_t path[MAX_PATH] = {};
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof(ofn);
