@@ -173,11 +173,32 @@ bool WriteTabularRecord(Out& sink, const ExportTable& table, ExportCells& cells)
     return Lit(sink, kLineEnd);
 }
 
+// A spreadsheet takes a cell that begins with = + - @ (or a tab or carriage
+// return before one) for a formula, and a device name is whatever a
+// stranger's device announces. Such a field gets a leading apostrophe so it
+// is read as text; a plain number such as -5 is left as it is.
+bool LooksLikeFormula(const wchar_t* text) {
+    switch (text[0]) {
+    case L'=': case L'@': case L'\t': case L'\r': return true;
+    case L'+': case L'-': break;
+    default: return false;
+    }
+    bool digits = false, dot = false;
+    for (const wchar_t* p = text + 1; *p; ++p) {
+        if (*p >= L'0' && *p <= L'9') digits = true;
+        else if (*p == L'.' && !dot) dot = true;
+        else return true;
+    }
+    return !digits;
+}
+
 // A field holding a comma, a quotation mark, a carriage return or a line feed
 // is quoted, so that a spreadsheet reads one record per line.
 bool WriteCsvField(Out& sink, const wchar_t* text) {
-    if (!wcspbrk(text, L",\"\r\n")) return PutAnsi(sink, text);
+    const bool guard = LooksLikeFormula(text);
+    if (!wcspbrk(text, L",\"\r\n")) return (!guard || PutAnsi(sink, L"'", 1)) && PutAnsi(sink, text);
     if (!PutAnsi(sink, L"\"", 1)) return false;
+    if (guard && !PutAnsi(sink, L"'", 1)) return false;
     for (;;) {
         const wchar_t* quote = wcschr(text, L'"');
         size_t run = quote ? static_cast<size_t>(quote - text) : wcslen(text);

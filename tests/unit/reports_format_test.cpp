@@ -171,6 +171,15 @@ TEST(ReportFormat, CommaDelimitedQuotesOnlyWhatNeedsIt) {
     ArrayCells breaks({L"two\r\nlines", L"lf\nonly"});
     ASSERT_TRUE(nw::WriteExportRecord(lines, f.table, breaks, 7));
     EXPECT_EQ("\"two\r\nlines\",\"lf\nonly\"\r\n", lines.Narrow());
+
+    // A name that a spreadsheet would run as a formula is written as text;
+    // numbers and an inner equals sign stay as they are.
+    MemorySink formulas;
+    nw::ExportColumn columns[7] = {};
+    Fixture six(columns, 7);
+    ArrayCells risky({L"=cmd|' /C calc'!A0", L"+1 555", L"-5", L"@SUM(A1)", L"=1,2", L"a=b", L"-2.5e3"});
+    ASSERT_TRUE(nw::WriteExportRecord(formulas, six.table, risky, 7));
+    EXPECT_EQ("'=cmd|' /C calc'!A0,'+1 555,-5,'@SUM(A1),\"'=1,2\",a=b,'-2.5e3\r\n", formulas.Narrow());
 }
 
 TEST(ReportFormat, CommaDelimitedIsInTheAnsiCodePage) {
