@@ -284,7 +284,19 @@ void MainWindow::UpdateStatusText() {
 
 // ---- Messages ------------------------------------------------------------------
 
+// A handler that waits in a modal loop (a dialog, a message box) or in a
+// call to another process (the notification area) can have the end-of-session
+// query run OnClose inside it. The table it still works on is released only
+// once the outermost handler has returned.
 LRESULT MainWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    ++handlerDepth_;
+    LRESULT result = Route(message, wParam, lParam);
+    --handlerDepth_;
+    if (closed_ && handlerDepth_ == 0) ReleaseTable();
+    return result;
+}
+
+LRESULT MainWindow::Route(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!closed_) {
         switch (message) {
         case WM_CLOSE:
@@ -458,12 +470,19 @@ void MainWindow::OnClose() {
     ::KillTimer(window_, IDT_SCAN_CYCLE);
     if (reportPath_[0]) ::DeleteFileW(reportPath_);
     if (!noSaveLoad_) SaveConfiguration();
+    // Run straight from a message of its own, the table goes now; nested in
+    // another handler, when that handler has returned (WindowProc).
+    if (handlerDepth_ <= 1) ReleaseTable();
+    tray_.RemoveIcon();
+    ::PostQuitMessage(0);
+}
+
+void MainWindow::ReleaseTable() {
+    if (!table_) return;
     // A scan still running may post its completion to a window that is
     // gone, or to this one before the loop ends; both are ignored.
     table_->scanResults = nullptr;
     table_.reset();
-    tray_.RemoveIcon();
-    ::PostQuitMessage(0);
 }
 
 }  // namespace nw

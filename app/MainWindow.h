@@ -57,6 +57,8 @@ private:
     void UpdateStatusText();
 
     // ---- Message handlers ------------------------------------------------------
+    LRESULT Route(UINT message, WPARAM wParam, LPARAM lParam);
+    void ReleaseTable();
     bool OnCloseRequest();
     void OnTrayNotify(UINT mouseMessage);
     void OnProbeResult(int32_t index, uint32_t result);
@@ -105,6 +107,8 @@ private:
     Font listFont_;
     NewDeviceActions actions_;
     bool closed_ = false;
+    // WindowProc calls under way (nested ones through modal loops).
+    int handlerDepth_ = 0;
 };
 
 }  // namespace nw

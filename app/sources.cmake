@@ -12,5 +12,6 @@ list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/app_browsercommand_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/app_commandline_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/app_keyrouting_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/app_mainwindow_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/app_scancycle_test.cpp
 )

@@ -1,0 +1,93 @@
+// The main window inside the test process: shutdown while one of its own
+// handlers still waits in a modal loop.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <atomic>
+#include <memory>
+#include <thread>
+#include "app/MainWindow.h"
+#include "frame/CrashReport.h"
+#include "resource.h"
+
+namespace {
+
+std::atomic<int> g_faults{0};
+
+int CountFault(const EXCEPTION_POINTERS*, HWND) {
+    ++g_faults;
+    return 1;   // continue
+}
+
+struct OwnedDialogSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<OwnedDialogSearch*>(context);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (pid != ::GetCurrentProcessId() || !::IsWindowVisible(window)) return TRUE;
+    if (::GetWindow(window, GW_OWNER) != search->owner) return TRUE;
+    wchar_t name[16] = {};
+    ::GetClassNameW(window, name, 16);
+    if (wcscmp(name, L"#32770") != 0) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND OwnedDialog(HWND owner) {
+    OwnedDialogSearch search{owner, nullptr};
+    ::EnumWindows(FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The end-of-session query arrives while the font dialog of the main window
+// is open: the table that the command goes on using after the dialog must
+// still be there, and it is released once the command has returned.
+TEST(MainWindowShutdown, EndOfSessionInsideACommandReleasesTheTableAfterIt) {
+    auto main = std::make_unique<nw::MainWindow>();
+    main->SetNoSaveLoad(true);
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = nw::SharedWindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = main->ClassName();
+    ::RegisterClassW(&windowClass);
+    HWND window = ::CreateWindowExW(0, main->ClassName(), L"Nearwatch", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
+                                    nullptr, nullptr, ::GetModuleHandleW(nullptr), main.get());
+    ASSERT_TRUE(window);
+    ASSERT_NE(nullptr, main->Table());
+
+    g_faults = 0;
+    nw::SetCrashReportHookForTests(CountFault);
+    std::atomic<bool> returned{false};
+    std::atomic<bool> dialogSeen{false};
+    std::thread helper([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 400 && !returned && !(dialog = OwnedDialog(window)); ++i) ::Sleep(25);
+        if (!dialog) return;
+        dialogSeen = true;
+        DWORD_PTR answer = 0;
+        ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, &answer);
+        // Should the dialog outlive the quit message, it is cancelled.
+        for (int i = 0; i < 80 && !returned; ++i) ::Sleep(25);
+        if (!returned && ::IsWindow(dialog)) ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_CHOOSE_FONT, 0), 0);
+    returned = true;
+    helper.join();
+    nw::SetCrashReportHookForTests(nullptr);
+
+    EXPECT_TRUE(dialogSeen) << "the font dialog did not open";
+    EXPECT_EQ(0, g_faults.load());
+    EXPECT_EQ(nullptr, main->Table());
+
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    ::DestroyWindow(window);
+    main.reset();
+    ::UnregisterClassW(L"Nearwatch", ::GetModuleHandleW(nullptr));
+}
+
+}  // namespace
