@@ -58,6 +58,18 @@ std::wstring CommandLineValue(const wchar_t* value) {
     return safe;
 }
 
+// The voice reads a text as markup when it begins with '<', and markup can
+// hold a silence of hours or switch the voice off. A name from a stranger's
+// radio must not reach the voice as markup, wherever the template puts it.
+std::wstring SpeechValue(const wchar_t* value) {
+    std::wstring safe;
+    if (!value) return safe;
+    for (const wchar_t* p = value; *p; ++p) {
+        if (*p != L'<') safe.push_back(*p);
+    }
+    return safe;
+}
+
 void ExpandDeviceVariables(const wchar_t* templ, const DeviceTexts& device, ExpandTarget target,
                            std::wstring& out) {
     out.assign(templ ? templ : L"");
@@ -65,8 +77,8 @@ void ExpandDeviceVariables(const wchar_t* templ, const DeviceTexts& device, Expa
         ReplaceVariable(out, L"%device_name%", CommandLineValue(device.name).c_str());
         ReplaceVariable(out, L"%device_desc%", CommandLineValue(device.description).c_str());
     } else {
-        ReplaceVariable(out, L"%device_name%", device.name);
-        ReplaceVariable(out, L"%device_desc%", device.description);
+        ReplaceVariable(out, L"%device_name%", SpeechValue(device.name).c_str());
+        ReplaceVariable(out, L"%device_desc%", SpeechValue(device.description).c_str());
     }
     ReplaceVariable(out, L"%device_addr%", device.address);
 }

@@ -18,7 +18,7 @@ struct DeviceTexts {
 };
 
 // Where an expanded template goes. A command line receives each device value
-// with CommandLineValue applied.
+// with CommandLineValue applied, a sentence with SpeechValue.
 enum class ExpandTarget { Speech, CommandLine };
 
 // Up to ten times: finds the first occurrence of variable in text, ignoring
@@ -30,6 +30,10 @@ void ReplaceVariable(std::wstring& text, const wchar_t* variable, const wchar_t*
 // command: " & | < > ^ % and control characters, and without backslashes at
 // its end (they would escape a closing quote that follows in the template).
 std::wstring CommandLineValue(const wchar_t* value);
+
+// value without '<': a spoken text that starts with one is read as speech
+// markup, which would let a device name silence or stall the voice.
+std::wstring SpeechValue(const wchar_t* value);
 
 // out = templ with "%device_name%", "%device_desc%" and "%device_addr%"
 // replaced, in that order.

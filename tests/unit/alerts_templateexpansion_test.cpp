@@ -71,6 +71,16 @@ TEST(ExpandDeviceVariables, HostileNameCannotRunItsOwnCommand) {
     EXPECT_EQ(device.name, out);
 }
 
+TEST(ExpandDeviceVariables, ASpokenNameCannotBringInSpeechMarkup) {
+    nw::DeviceTexts device{L"<silence msec=\"99999999\"/>Phone", L"<volume level=\"0\">", L"00:1a:7d:da:71:13"};
+    std::wstring out;
+    nw::ExpandDeviceVariables(L"%device_name% is here", device, nw::ExpandTarget::Speech, out);
+    EXPECT_EQ(L"silence msec=\"99999999\"/>Phone is here", out);
+    nw::ExpandDeviceVariables(L"<rate speed=\"2\"/>%device_desc% %device_addr%", device,
+                              nw::ExpandTarget::Speech, out);
+    EXPECT_EQ(L"<rate speed=\"2\"/>volume level=\"0\"> 00:1a:7d:da:71:13", out);
+}
+
 TEST(BalloonText, LinesOfAddressAndDescriptionOrName) {
     nw::BalloonText balloon;
     balloon.AddDevice({L"Phone", L"Kitchen", L"00:00:00:00:00:01"});
