@@ -72,6 +72,10 @@ bool WriteDescription(uint64_t address, const wchar_t* text) {
         for (wchar_t& c : value) {
             if (c == L'\r' || c == L'\n') c = L' ';
         }
+        // The reader would trim outer blanks and take a pair of quotes off
+        // ("Kitchen" would come back as Kitchen): such a value goes inside one
+        // more pair, which the reader removes again.
+        if (ProfileValueNeedsQuotes(value.c_str())) value = L'"' + value + L'"';
         PrepareUnicodeFile(path);
         return ::WritePrivateProfileStringW(kSection, key, value.c_str(), path) != FALSE;
     } catch (const std::bad_alloc&) {

@@ -16,7 +16,8 @@ constexpr size_t kDescriptionMax = 126;
 size_t ReadDescription(uint64_t address, wchar_t* buffer, size_t size);
 
 // Stores text as the description of address (an empty text stays as an empty
-// value). Line breaks become spaces. Returns the platform's write result.
+// value). Line breaks become spaces; outer blanks and quotes survive the
+// file. Returns the platform's write result.
 bool WriteDescription(uint64_t address, const wchar_t* text);
 
 // <exe cut at its last ".">_Desc.ini; false when it does not fit.

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdarg>
 #include <cwchar>
+#include <cwctype>
 
 namespace nw {
 
@@ -62,6 +63,17 @@ inline size_t FormatTextV(wchar_t* dst, size_t size, const wchar_t* format, va_l
     if (n < 0 || static_cast<size_t>(n) >= size - 1) n = static_cast<int>(size - 1);
     dst[n] = 0;
     return static_cast<size_t>(n);
+}
+
+// The profile reader drops blanks around a value and one pair of matching
+// quotes around it. A value that would lose either is written inside one
+// more pair of quotes, which the reader takes off again.
+inline bool ProfileValueNeedsQuotes(const wchar_t* text) {
+    const size_t length = text ? wcslen(text) : 0;
+    if (length == 0) return false;
+    const wchar_t first = text[0], last = text[length - 1];
+    if (iswspace(first) || iswspace(last)) return true;
+    return length >= 2 && first == last && (first == L'"' || first == L'\'');
 }
 
 // A menu item's label as plain text: the accelerator part from the first tab

@@ -3,7 +3,6 @@
 #include "frame/Paths.h"
 #include "frame/Text.h"
 #include <cwchar>
-#include <cwctype>
 #include <memory>
 #include <new>
 
@@ -44,22 +43,13 @@ bool ReadNumberKey(const wchar_t* section, int number, wchar_t* buffer, size_t s
     return ReadKey(section, key, buffer, size);
 }
 
-// The profile reader drops blanks around a value and one pair of matching
-// quotes around it; such texts get one more pair, which the reader takes off.
-bool NeedsQuotes(const wchar_t* text, size_t length) {
-    if (length == 0) return false;
-    wchar_t first = text[0], last = text[length - 1];
-    if (iswspace(first) || iswspace(last)) return true;
-    return length >= 2 && first == last && (first == L'"' || first == L'\'');
-}
-
 // Writes only where the file holds no non-empty value yet, so a translator's
 // work is never overwritten.
 void WriteKeyIfMissing(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
     wchar_t existing[kValueUnits];
     if (ReadKey(section, key, existing, kValueUnits)) return;
     size_t length = wcslen(value);
-    if (!NeedsQuotes(value, length)) {
+    if (!ProfileValueNeedsQuotes(value)) {
         ::WritePrivateProfileStringW(section, key, value, g_language.path);
         return;
     }

@@ -2,7 +2,6 @@
 #include "frame/Paths.h"
 #include "frame/Text.h"
 #include <cwchar>
-#include <cwctype>
 #include <memory>
 #include <new>
 
@@ -18,17 +17,6 @@ int HexDigit(wchar_t c) {
     if (c >= L'a' && c <= L'f') return c - L'a' + 10;
     if (c >= L'A' && c <= L'F') return c - L'A' + 10;
     return -1;
-}
-
-// The profile reader drops blanks around a value and one pair of matching
-// quotes around it, so a command line such as "C:\x.exe" "%device_name%"
-// would lose its outer quotes on the next start. Such values get one more
-// pair of quotes, which the reader takes off again.
-bool NeedsQuotes(const wchar_t* text, size_t length) {
-    if (length == 0) return false;
-    wchar_t first = text[0], last = text[length - 1];
-    if (iswspace(first) || iswspace(last)) return true;
-    return length >= 2 && first == last && (first == L'"' || first == L'\'');
 }
 
 }  // namespace
@@ -145,7 +133,9 @@ bool SettingsStore::WriteValue(const wchar_t* key, const wchar_t* value) {
     if (writeFailed_ || committed_) return false;
     size_t length = value ? wcslen(value) : 0;
     BOOL ok;
-    if (value && NeedsQuotes(value, length)) {
+    // A command line such as "C:\x.exe" "%device_name%" would otherwise lose
+    // its outer quotes on the next start.
+    if (ProfileValueNeedsQuotes(value)) {
         std::unique_ptr<wchar_t[]> quoted(new (std::nothrow) wchar_t[length + 3]);
         if (!quoted) {
             writeFailed_ = true;

@@ -122,6 +122,19 @@ TEST_F(DescriptionFile, LineBreaksInAValueCannotAddKeysOrSections) {
     EXPECT_EQ(0, sections[wcslen(sections) + 1]);   // the only section
 }
 
+// The profile reader trims blanks around a value and takes one pair of
+// matching quotes off it; a description must come back as it was written.
+TEST_F(DescriptionFile, QuotesAndOuterBlanksSurviveTheFile) {
+    for (const wchar_t* text : {L"\"Kitchen\"", L"'a'", L"  padded  ", L"\"", L"\"\"", L"x \"y\""}) {
+        ASSERT_TRUE(nw::WriteDescription(kAddress, text));
+        EXPECT_EQ(text, Read(kAddress));
+    }
+    // At full length the quoting costs nothing of the 126 characters.
+    std::wstring full = L" " + std::wstring(124, L'q') + L" ";
+    ASSERT_TRUE(nw::WriteDescription(kAddress, full.c_str()));
+    EXPECT_EQ(full, Read(kAddress));
+}
+
 TEST(DescriptionFilePath, IsTheExecutablePathWithTheDescSuffix) {
     wchar_t expected[MAX_PATH], path[MAX_PATH];
     ASSERT_TRUE(nw::ModulePathWithSuffix(L"_Desc.ini", expected, MAX_PATH));
