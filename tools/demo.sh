@@ -43,6 +43,8 @@ else
     setsid Xvfb :$n -screen 0 1280x900x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
     xvfb=$!
     export DISPLAY=:$n
+    # No window manager there: Wine draws the window frames itself.
+    export NW_UNMANAGED=1
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 fi
 # Prepares Wine (prefix, running wineserver) for this display.
