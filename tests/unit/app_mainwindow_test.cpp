@@ -6,7 +6,9 @@
 #include <memory>
 #include <thread>
 #include "app/MainWindow.h"
+#include "discovery/ScanWorker.h"
 #include "frame/CrashReport.h"
+#include "settings/Settings.h"
 #include "resource.h"
 
 namespace {
@@ -46,6 +48,8 @@ HWND OwnedDialog(HWND owner) {
 // is open: the table that the command goes on using after the dialog must
 // still be there, and it is released once the command has returned.
 TEST(MainWindowShutdown, EndOfSessionInsideACommandReleasesTheTableAfterIt) {
+    nw::Settings* savedSettings = nw::AppSettings();
+    const long buffersBefore = nw::ScanWorker::LiveBuffers();
     auto main = std::make_unique<nw::MainWindow>();
     main->SetNoSaveLoad(true);
     WNDCLASSW windowClass = {};
@@ -88,6 +92,10 @@ TEST(MainWindowShutdown, EndOfSessionInsideACommandReleasesTheTableAfterIt) {
     ::DestroyWindow(window);
     main.reset();
     ::UnregisterClassW(L"Nearwatch", ::GetModuleHandleW(nullptr));
+    nw::SetAppSettings(savedSettings);
+    // The window's first scan ends on its own; later tests count buffers.
+    for (int i = 0; i < 1000 && nw::ScanWorker::LiveBuffers() != buffersBefore; ++i) ::Sleep(10);
+    EXPECT_EQ(buffersBefore, nw::ScanWorker::LiveBuffers());
 }
 
 }  // namespace
