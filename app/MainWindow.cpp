@@ -229,6 +229,8 @@ void MainWindow::Layout() {
 // ---- Scan cycle ----------------------------------------------------------------
 
 void MainWindow::StartScan() {
+    // Closed while a handler still ran: no inquiry for a program that ends.
+    if (closed_) return;
     scan_.timeoutMultiplier = static_cast<uint32_t>(scanMultiplier_);
     scanning_ = scan_.StartScan();
     if (!scanning_) {
@@ -248,6 +250,9 @@ void MainWindow::OnScanDone() {
     // The commands that need rows (find, reports, auto-size) follow the
     // first rows at once instead of at the next selection change.
     if ((table_->RowCount() > 0) != hadRows) UpdateCommandStates(nullptr);
+    // The refresh talks to the notification area, during which the end of
+    // the session may have closed the window: no alerts after that.
+    if (closed_) return;
     actions_.Run(*table_, *settings_, tray_, window_, trayIcon_.get());
 
     ScanCycle::Completion next = cycle_.OnScanDone(scanMultiplier_, answer_.count, settings_->UpdateRate);
