@@ -131,11 +131,12 @@ inline std::string FileText(const Program& program, const std::wstring& name) {
     return content;
 }
 
-// Pixels of the screen inside band whose red, green and blue are all below
-// 60: the black text of an enabled menu item. A greyed item has none.
-inline int DarkPixels(const RECT& band) {
-    const int w = band.right - band.left, h = band.bottom - band.top;
-    if (w <= 0 || h <= 0) return 0;
+// The screen's pixels inside area, row by row (0x00RRGGBB); empty when the
+// area is empty or cannot be read.
+inline std::vector<uint32_t> ScreenPixels(const RECT& area) {
+    const int w = area.right - area.left, h = area.bottom - area.top;
+    std::vector<uint32_t> pixels;
+    if (w <= 0 || h <= 0) return pixels;
     HDC screen = ::GetDC(nullptr);
     HDC memory = ::CreateCompatibleDC(screen);
     BITMAPINFO info = {};
@@ -146,18 +147,29 @@ inline int DarkPixels(const RECT& band) {
     info.bmiHeader.biBitCount = 32;
     void* bits = nullptr;
     HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    int dark = 0;
     if (bitmap && bits) {
         HGDIOBJ old = ::SelectObject(memory, bitmap);
-        ::BitBlt(memory, 0, 0, w, h, screen, band.left, band.top, SRCCOPY);
+        ::BitBlt(memory, 0, 0, w, h, screen, area.left, area.top, SRCCOPY);
         ::SelectObject(memory, old);
         const auto* p = static_cast<const uint32_t*>(bits);
-        for (int i = 0; i < w * h; ++i)
-            if (((p[i] >> 16) & 255) < 60 && ((p[i] >> 8) & 255) < 60 && (p[i] & 255) < 60) ++dark;
+        pixels.assign(p, p + static_cast<size_t>(w) * h);
     }
     if (bitmap) ::DeleteObject(bitmap);
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// Red, green and blue all below 60: the black text of an enabled menu item.
+// Highlighted and greyed items draw none.
+inline bool IsBlackText(uint32_t pixel) {
+    return ((pixel >> 16) & 255) < 60 && ((pixel >> 8) & 255) < 60 && (pixel & 255) < 60;
+}
+
+// Black-text pixels of the screen inside band.
+inline int DarkPixels(const RECT& band) {
+    int dark = 0;
+    for (uint32_t pixel : ScreenPixels(band)) dark += IsBlackText(pixel) ? 1 : 0;
     return dark;
 }
 

@@ -78,46 +78,26 @@ struct TextBand {
     int right = 0;
 };
 
-// Black text (red, green and blue below 60) of a window's pixels, grouped
-// into lines. Highlighted and greyed items draw no black text.
+// Black text of a window's pixels, grouped into lines.
 std::vector<TextBand> BlackTextBands(HWND window) {
     std::vector<TextBand> bands;
     RECT r = {};
     ::GetWindowRect(window, &r);
     const int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 6 || h <= 6) return bands;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap && bits) {
-        HGDIOBJ old = ::SelectObject(memory, bitmap);
-        ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-        ::SelectObject(memory, old);
-        const auto* p = static_cast<const uint32_t*>(bits);
-        // The frame's outer lines are dark: stay three pixels inside. An
-        // access-key underline may stand a blank line below its text.
-        for (int y = 3; y < h - 3; ++y) {
-            int right = -1;
-            for (int x = 3; x < w - 3; ++x) {
-                uint32_t c = p[y * w + x];
-                if (((c >> 16) & 255) < 60 && ((c >> 8) & 255) < 60 && (c & 255) < 60) right = x;
-            }
-            if (right < 0) continue;
-            if (bands.empty() || y > bands.back().bottom + 2) bands.push_back({y, y, right});
-            bands.back().bottom = y;
-            if (right > bands.back().right) bands.back().right = right;
-        }
+    const std::vector<uint32_t> p = ScreenPixels(r);
+    if (p.empty()) return bands;
+    // The frame's outer lines are dark: stay three pixels inside. An
+    // access-key underline may stand a blank line below its text.
+    for (int y = 3; y < h - 3; ++y) {
+        int right = -1;
+        for (int x = 3; x < w - 3; ++x)
+            if (IsBlackText(p[static_cast<size_t>(y) * w + x])) right = x;
+        if (right < 0) continue;
+        if (bands.empty() || y > bands.back().bottom + 2) bands.push_back({y, y, right});
+        bands.back().bottom = y;
+        if (right > bands.back().right) bands.back().right = right;
     }
-    if (bitmap) ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
     return bands;
 }
 

@@ -10,16 +10,8 @@ namespace langtest {
 
 using TempFolder = nw::test::TempFolder;
 
-inline std::vector<unsigned char> ReadBytes(const std::wstring& path) {
-    std::vector<unsigned char> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    DWORD size = GetFileSize(file, nullptr), got = 0;
-    bytes.resize(size);
-    if (size) ReadFile(file, bytes.data(), size, &got, nullptr);
-    CloseHandle(file);
-    return bytes;
-}
+using nw::test::ReadBytes;
+using nw::test::ReadUtf16Lines;
 
 inline void WriteBytes(const std::wstring& path, const void* data, size_t size) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -42,21 +34,5 @@ inline void WriteAnsi(const std::wstring& path, const std::string& text) {
     WriteBytes(path, text.data(), text.size());
 }
 
-// The file as UTF-16 lines; empty when it has no byte-order mark.
-inline std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path) {
-    std::vector<unsigned char> bytes = ReadBytes(path);
-    std::vector<std::wstring> lines;
-    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE) return lines;
-    std::wstring text;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(L"\r\n", start);
-        if (end == std::wstring::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
 
 }  // namespace langtest

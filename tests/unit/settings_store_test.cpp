@@ -13,16 +13,8 @@ namespace {
 
 using nw::test::TempFolder;
 
-std::vector<unsigned char> ReadBytes(const std::wstring& path) {
-    std::vector<unsigned char> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    DWORD size = GetFileSize(file, nullptr), got = 0;
-    bytes.resize(size);
-    if (size) ReadFile(file, bytes.data(), size, &got, nullptr);
-    CloseHandle(file);
-    return bytes;
-}
+using nw::test::ReadBytes;
+using nw::test::ReadUtf16Lines;
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -31,25 +23,6 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
     CloseHandle(file);
 }
 
-// The file as lines of UTF-16 text; fails the test without a byte-order mark.
-std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path) {
-    std::vector<unsigned char> bytes = ReadBytes(path);
-    std::vector<std::wstring> lines;
-    EXPECT_GE(bytes.size(), 2u);
-    if (bytes.size() < 2) return lines;
-    EXPECT_EQ(0xFF, bytes[0]);
-    EXPECT_EQ(0xFE, bytes[1]);
-    std::wstring text;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) text += static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8));
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(L"\r\n", start);
-        if (end == std::wstring::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
-}
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
