@@ -179,14 +179,20 @@ HBLUETOOTH_DEVICE_FIND StartEnumeration(const BLUETOOTH_DEVICE_SEARCH_PARAMS* pa
     }
     uint32_t scan = NextScanNumber();
     unsigned multiplier = params->cTimeoutMultiplier;
-    Log("start %u multiplier %u ms %llu", scan, multiplier, static_cast<unsigned long long>(::GetTickCount64()));
+    const ULONGLONG startTick = ::GetTickCount64();
+    Log("start %u multiplier %u ms %llu", scan, multiplier, static_cast<unsigned long long>(startTick));
     Scenario scenario;
     if (!ReadScenario(scenario) || !scenario.radioOn) {
         Log("close %u answers 0 ms %llu", scan, static_cast<unsigned long long>(::GetTickCount64()));
         ::SetLastError(ERROR_INVALID_HANDLE);   // what a machine without a radio answers
         return nullptr;
     }
-    if (params->fIssueInquiry) ::Sleep(multiplier * scenario.unitMs);
+    if (params->fIssueInquiry) {
+        // Measured on the clock the log shows: Sleep may wake a tick early.
+        const ULONGLONG end = startTick + static_cast<ULONGLONG>(multiplier) * scenario.unitMs;
+        for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64())
+            ::Sleep(static_cast<DWORD>(end - now));
+    }
 
     auto* e = new (std::nothrow) Enumeration;
     if (!e) {
