@@ -450,6 +450,17 @@ bool Program::FileExists(const std::wstring& name) const {
     return ::GetFileAttributesW(PathOf(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool Program::FileWritten(const std::wstring& name) const {
+    // Sharing only reading fails while a writer has the file open.
+    HANDLE file = ::CreateFileW(PathOf(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size = {};
+    const bool hasBytes = ::GetFileSizeEx(file, &size) && size.QuadPart > 0;
+    ::CloseHandle(file);
+    return hasBytes;
+}
+
 bool Program::WriteScenario(const std::string& scenario) const {
     // Written aside and moved in, so the radio never reads half a file.
     std::wstring aside = PathOf(L"scenario.new");

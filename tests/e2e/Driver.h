@@ -93,6 +93,9 @@ public:
     bool WriteFile(const std::wstring& name, const std::string& content) const;
     bool ReadFile(const std::wstring& name, std::string& content) const;
     bool FileExists(const std::wstring& name) const;
+    // True once the file exists and nobody holds it open for writing, so a
+    // reader sees it whole rather than the moment the program created it.
+    bool FileWritten(const std::wstring& name) const;
     // Rewrites scenario.txt; the radio reads it again at the next scan.
     bool WriteScenario(const std::string& scenario) const;
 

@@ -109,7 +109,7 @@ TEST(Dialogs, PropertiesOkWritesTheDescriptionAndCancelWritesNothing) {
     ASSERT_TRUE(::SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Meeting room speaker")));
     ASSERT_TRUE(Program::PressButton(dialog, IDOK));
     ASSERT_TRUE(program.WaitNoDialog());
-    ASSERT_TRUE(WaitUntil([&] { return program.FileExists(L"nearwatch_Desc.ini"); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return program.FileWritten(L"nearwatch_Desc.ini"); }, 3000));
     EXPECT_NE(std::wstring::npos, DescriptionFile(program).find(L"0a:00:00:00:00:02=Meeting room speaker"));
     EXPECT_EQ(std::wstring::npos, DescriptionFile(program).find(L"Not kept"));
     EXPECT_TRUE(WaitUntil(
@@ -217,7 +217,7 @@ bool SaveSelectedAs(const Program& program, const std::wstring& name) {
     const std::wstring path = program.PathOf(name);
     if (!edit || !::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) return false;
     if (!Program::PressButton(save, IDOK)) return false;
-    return program.WaitNoDialog() && WaitUntil([&] { return program.FileExists(name); }, 5000);
+    return program.WaitNoDialog() && WaitUntil([&] { return program.FileWritten(name); }, 5000);
 }
 
 TEST(Dialogs, ColumnSettingsHideAColumnThatStaysOutOfTheExportAndTheConfigurationThenRestoreDefaults) {

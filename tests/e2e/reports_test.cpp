@@ -131,7 +131,7 @@ TEST(ReportsE2E, SaveWritesTheFormatOfTheChosenTypeWhateverTheName) {
         HWND dialog = SaveThroughDialog(program, type, program.PathOf(name), &offered);
         ASSERT_TRUE(dialog) << "no save dialog for type " << type;
         ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }, 8000)) << "save dialog still open, type " << type;
-        ASSERT_TRUE(WaitUntil([&] { return program.FileExists(name); }, 5000)) << "type " << type;
+        ASSERT_TRUE(WaitUntil([&] { return program.FileWritten(name); }, 5000)) << "type " << type;
         ::Sleep(200);
         EXPECT_EQ(type == 1 ? 1 : type - 1, offered) << "the last type chosen is offered again";
         EXPECT_TRUE(program.Dialogs().empty()) << "an error box after saving type " << type;
@@ -246,8 +246,13 @@ TEST(ReportsE2E, HtmlReportOfAllRowsThenOfTheSelectedOnes) {
     ASSERT_GE(beta, 0);
     ASSERT_TRUE(program.SelectOnly(beta));
     ASSERT_TRUE(program.Command(IDM_HTML_SELECTED));
-    ASSERT_TRUE(WaitUntil([&] { return Utf16(FileText(program, L"report.html"), 2).find(L"Alpha") == std::wstring::npos; },
-                          5000));
+    // The report is rewritten in place: wait for a whole file without Alpha.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::wstring text = Utf16(FileText(program, L"report.html"), 2);
+            return text.find(L"</html>") != std::wstring::npos && text.find(L"Alpha") == std::wstring::npos;
+        },
+        5000));
     std::wstring selected = Utf16(FileText(program, L"report.html"), 2);
     EXPECT_NE(std::wstring::npos, selected.find(L"nowrap>Beta &amp; Co<td"));
     ::Sleep(300);
