@@ -75,4 +75,17 @@ inline std::vector<std::wstring> ReadUtf16Lines(const std::wstring& path) {
     return lines;
 }
 
+#ifdef NW_SOURCE_DIR
+// A file of the source tree as a Windows path; a POSIX source folder (the
+// Wine test run) lives on drive Z:.
+inline std::wstring SourceFile(const wchar_t* relative) {
+    std::wstring path;
+    for (const char* c = NW_SOURCE_DIR; *c; ++c) path += static_cast<wchar_t>(*c == '/' ? '\\' : *c);
+    if (!path.empty() && path[0] == L'\\' && (path.size() < 2 || path[1] != L'\\')) path = L"Z:" + path;
+    path += L'\\';
+    for (const wchar_t* c = relative; *c; ++c) path += *c == L'/' ? L'\\' : *c;
+    return path;
+}
+#endif
+
 }  // namespace nw::test

@@ -131,6 +131,13 @@ inline std::string FileText(const Program& program, const std::wstring& name) {
     return content;
 }
 
+// The HTML report once it is whole (its closing tag written); empty while
+// there is none or the program is still writing it.
+inline std::wstring WholeReport(const Program& program) {
+    std::wstring html = DecodeText(FileText(program, L"report.html"));
+    return html.find(L"</html>") != std::wstring::npos ? html : std::wstring();
+}
+
 // The screen's pixels inside area, row by row (0x00RRGGBB); empty when the
 // area is empty or cannot be read.
 inline std::vector<uint32_t> ScreenPixels(const RECT& area) {

@@ -1,6 +1,7 @@
 // The crash report of the real program: a fault inside the main window's
 // notification handler, provoked from outside with a bogus header pointer.
 #include "e2e/AppSupport.h"
+#include "TestClipboard.h"
 
 #include <algorithm>
 
@@ -38,18 +39,7 @@ int ReportCount(const Program& program) {
     }));
 }
 
-std::wstring ClipboardText() {
-    std::wstring text;
-    for (int attempt = 0; attempt < 20 && !::OpenClipboard(nullptr); ++attempt) ::Sleep(25);
-    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
-        if (auto* p = static_cast<const wchar_t*>(::GlobalLock(data))) {
-            text = p;
-            ::GlobalUnlock(data);
-        }
-    }
-    ::CloseClipboard();
-    return text;
-}
+using nw::test::ClipboardText;
 
 TEST(CrashReport, BadNotificationShowsTheReportAndContinueKeepsScanning) {
     // A device in range keeps the scans coming one after another.

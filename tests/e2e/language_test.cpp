@@ -1,21 +1,14 @@
 // The language file beside the real program: the shipped German translation
 // and the right-to-left sample, read back from the running windows.
 #include "e2e/AppSupport.h"
+#include "TestFolder.h"
 
 #include <cstdio>
 
 namespace nw::e2e {
 namespace {
 
-// A file of the source tree; a POSIX source folder (the Wine run) is drive Z:.
-std::wstring SourceFile(const wchar_t* relative) {
-    std::wstring path;
-    for (const char* c = NW_SOURCE_DIR; *c; ++c) path += static_cast<wchar_t>(*c == '/' ? '\\' : *c);
-    if (!path.empty() && path[0] == L'\\' && (path.size() < 2 || path[1] != L'\\')) path = L"Z:" + path;
-    path += L'\\';
-    for (const wchar_t* c = relative; *c; ++c) path += *c == L'/' ? L'\\' : *c;
-    return path;
-}
+using nw::test::SourceFile;
 
 const wchar_t kGerman[] = L"lang/translations/german/nearwatch_lng.ini";
 const wchar_t kRightToLeft[] = L"tests/data/rtl_lng.ini";
@@ -257,12 +250,7 @@ TEST(Language, HtmlReportNamesTheFilesCharacterSet) {
     if (HasFatalFailure()) return;
     ASSERT_TRUE(program.Command(IDM_HTML_ALL));
     std::wstring html;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            html = DecodeText(FileText(program, L"report.html"));
-            return html.find(L"</html>") != std::wstring::npos;
-        },
-        10000));
+    ASSERT_TRUE(WaitUntil([&] { return !(html = WholeReport(program)).empty(); }, 10000));
     EXPECT_NE(std::wstring::npos, html.find(L"<html><head><meta http-equiv='content-type' "
                                             L"content='text/html;charset=utf-8'><title>Liste der Bluetooth-Geräte"
                                             L"</title></head>"));
@@ -278,12 +266,7 @@ TEST(Language, HtmlReportWithoutCharsetHasNoMetaElement) {
     if (HasFatalFailure()) return;
     ASSERT_TRUE(program.Command(IDM_HTML_ALL));
     std::wstring html;
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            html = DecodeText(FileText(program, L"report.html"));
-            return html.find(L"</html>") != std::wstring::npos;
-        },
-        10000));
+    ASSERT_TRUE(WaitUntil([&] { return !(html = WholeReport(program)).empty(); }, 10000));
     EXPECT_EQ(std::wstring::npos, html.find(L"<meta"));
     EXPECT_NE(std::wstring::npos, html.find(L"<table dir=\"rtl\"><tr><td>"));
     EXPECT_NE(std::wstring::npos, html.find(L"<title>רשימת התקני Bluetooth</title>"));

@@ -2,6 +2,7 @@
 // each file type, the clipboard after copy, the HTML report file, and the
 // error box of a save that cannot write.
 #include "e2e/AppSupport.h"
+#include "TestClipboard.h"
 
 #include <commctrl.h>
 #include <dlgs.h>
@@ -85,23 +86,7 @@ HWND SaveThroughDialog(const Program& program, int typeIndex, const std::wstring
     return dialog;
 }
 
-std::wstring ClipboardText() {
-    std::wstring text;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        if (::OpenClipboard(nullptr)) {
-            HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
-            if (data) {
-                const wchar_t* p = static_cast<const wchar_t*>(::GlobalLock(data));
-                if (p) text = p;
-                ::GlobalUnlock(data);
-            }
-            ::CloseClipboard();
-            return text;
-        }
-        ::Sleep(25);
-    }
-    return L"<clipboard busy>";
-}
+using nw::test::ClipboardText;
 
 void SetClipboardText(const std::wstring& text) {
     ASSERT_TRUE(WaitUntil([] { return ::OpenClipboard(nullptr) != FALSE; }, 2000));
@@ -195,7 +180,12 @@ TEST(ReportsE2E, CopyPutsTheSelectedRowsOnTheClipboardAsTabbedLines) {
 
     SetClipboardText(L"before the copy");
     ASSERT_TRUE(program.Command(IDM_COPY_SELECTED));
-    ASSERT_TRUE(WaitUntil([&] { return ClipboardText() != L"before the copy"; }, 5000));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::wstring now = ClipboardText();
+            return !now.empty() && now != L"before the copy";
+        },
+        5000));
     std::wstring pasted = ClipboardText();
     EXPECT_EQ(expected, pasted);
     ASSERT_FALSE(pasted.empty());
@@ -234,10 +224,8 @@ TEST(ReportsE2E, HtmlReportOfAllRowsThenOfTheSelectedOnes) {
                                     "device 0a:00:00:00:00:02 name=Beta & Co\n"));
     WaitRows(program, 2);
     ASSERT_TRUE(program.Command(IDM_HTML_ALL));
-    ASSERT_TRUE(WaitUntil([&] { return FileText(program, L"report.html").find("<\0/\0h\0t\0m\0l\0>", 0, 14) !=
-                                       std::string::npos; },
-                          5000));
-    std::wstring all = Utf16(FileText(program, L"report.html"), 2);
+    std::wstring all;
+    ASSERT_TRUE(WaitUntil([&] { return !(all = WholeReport(program)).empty(); }, 5000));
     EXPECT_NE(std::wstring::npos, all.find(L"nowrap>Alpha<td"));
     EXPECT_NE(std::wstring::npos, all.find(L"nowrap>Beta &amp; Co<td"));
     EXPECT_NE(std::wstring::npos, all.find(L"<tr bgcolor=\"E0E0E0\">\r\n<th>" + program.ColumnTitle(0) + L"\r\n"));
@@ -246,14 +234,14 @@ TEST(ReportsE2E, HtmlReportOfAllRowsThenOfTheSelectedOnes) {
     ASSERT_GE(beta, 0);
     ASSERT_TRUE(program.SelectOnly(beta));
     ASSERT_TRUE(program.Command(IDM_HTML_SELECTED));
-    // The report is rewritten in place: wait for a whole file without Alpha.
+    // The report is rewritten in place: wait for a whole one without Alpha.
+    std::wstring selected;
     ASSERT_TRUE(WaitUntil(
         [&] {
-            const std::wstring text = Utf16(FileText(program, L"report.html"), 2);
-            return text.find(L"</html>") != std::wstring::npos && text.find(L"Alpha") == std::wstring::npos;
+            selected = WholeReport(program);
+            return !selected.empty() && selected.find(L"Alpha") == std::wstring::npos;
         },
         5000));
-    std::wstring selected = Utf16(FileText(program, L"report.html"), 2);
     EXPECT_NE(std::wstring::npos, selected.find(L"nowrap>Beta &amp; Co<td"));
     ::Sleep(300);
     EXPECT_TRUE(program.Dialogs().empty()) << "no error box";

@@ -9,6 +9,7 @@
 #include "discovery/DeviceTable.h"
 #include "discovery/ScanWorker.h"
 #include "lang/Strings.h"
+#include "dialogs_testsupport.h"
 #include "listview_testsupport.h"
 #include "resource.h"
 #include "settings/Settings.h"
@@ -22,15 +23,7 @@ constexpr uint64_t kAddrA = 0x001A7DDA7113ull;   // 00:1a:7d:da:71:13
 constexpr uint64_t kAddrB = 0x5C0E8B000001ull;
 constexpr uint64_t kAddrC = 0x000000000100ull;
 
-BLUETOOTH_DEVICE_INFO Answer(uint64_t address, const wchar_t* name, uint32_t classOfDevice = 0x20C) {
-    BLUETOOTH_DEVICE_INFO info;
-    std::memset(&info, 0, sizeof info);
-    info.dwSize = sizeof info;
-    info.Address.ullLong = address;
-    info.ulClassofDevice = classOfDevice;
-    wcsncpy(info.szName, name, BLUETOOTH_MAX_NAME_SIZE - 1);
-    return info;
-}
+using dialogtest::Answer;
 
 class DeviceTableTest : public ::testing::Test {
 protected:

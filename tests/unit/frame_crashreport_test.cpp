@@ -8,6 +8,7 @@
 #include <vector>
 #include "frame/CrashReport.h"
 #include "frame/Frame.h"
+#include "TestClipboard.h"
 #include "resource.h"
 
 namespace {
@@ -381,18 +382,7 @@ BOOL CALLBACK FindReport(HWND window, LPARAM found) {
     return TRUE;
 }
 
-std::wstring ClipboardText() {
-    std::wstring text;
-    if (!::OpenClipboard(nullptr)) return text;
-    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
-        if (auto* p = static_cast<const wchar_t*>(::GlobalLock(data))) {
-            text = p;
-            ::GlobalUnlock(data);
-        }
-    }
-    ::CloseClipboard();
-    return text;
-}
+using nw::test::ClipboardText;
 
 void CALLBACK WorkTheReport(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND report = nullptr;

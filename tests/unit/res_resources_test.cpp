@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "TestFolder.h"
 #include "resource.h"
 
 namespace {
@@ -604,15 +605,7 @@ TEST(ResVersion, NamesTheProduct) {
 
 // ---- Shipped language files ---------------------------------------------------
 
-std::wstring SourceFile(const wchar_t* relative) {
-    std::wstring path;
-    for (const char* c = NW_SOURCE_DIR; *c; ++c) path += static_cast<wchar_t>(*c == '/' ? '\\' : *c);
-    // A POSIX source folder (the Wine test run) lives on drive Z:.
-    if (!path.empty() && path[0] == L'\\' && (path.size() < 2 || path[1] != L'\\')) path = L"Z:" + path;
-    path += L'\\';
-    for (const wchar_t* c = relative; *c; ++c) path += *c == L'/' ? L'\\' : *c;
-    return path;
-}
+using nw::test::SourceFile;
 
 class LanguageFileReader {
 public:
