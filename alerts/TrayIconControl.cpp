@@ -1,5 +1,5 @@
 #include "alerts/TrayIconControl.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "lang/Strings.h"
 #include "settings/Settings.h"
 #include "resource.h"

@@ -2,7 +2,7 @@
 // and the right-click menu. The main window forwards NWM_TRAY to it.
 #pragma once
 #include <windows.h>
-#include "frame/Handles.h"
+#include "base/Handles.h"
 
 namespace nw {
 

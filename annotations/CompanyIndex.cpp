@@ -1,7 +1,7 @@
 #include "annotations/CompanyIndex.h"
-#include "frame/Handles.h"
-#include "frame/Paths.h"
-#include "frame/Text.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 #include <windows.h>
 #include <cstring>
 #if defined(__SSE2__)

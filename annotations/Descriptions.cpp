@@ -1,8 +1,8 @@
 #include "annotations/Descriptions.h"
-#include "discovery/Address.h"
-#include "frame/Handles.h"
-#include "frame/Paths.h"
-#include "frame/Text.h"
+#include "base/BluetoothAddress.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 #include <windows.h>
 #include <new>
 #include <string>

@@ -5,11 +5,11 @@
 #include <commctrl.h>
 #include <cstring>
 #include "app/BrowserCommand.h"
-#include "frame/FindDialog.h"
-#include "frame/PropertiesDialog.h"
+#include "listview/FindDialog.h"
+#include "discovery/PropertiesDialog.h"
 #include "listview/ColumnSettingsDialog.h"
 #include "settings/AdvancedOptionsDialog.h"
-#include "settings/ListFont.h"
+#include "listview/ListFont.h"
 #include "discovery/ConnectionProbe.h"
 #include "lang/Strings.h"
 #include "reports/ReportCommands.h"

@@ -8,7 +8,7 @@
 #include "app/KeyRouting.h"
 #include "app/MainWindow.h"
 #include "frame/Frame.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 #include "lang/LanguageFile.h"
 #include "resource.h"
 

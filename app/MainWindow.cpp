@@ -3,14 +3,14 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include "annotations/CompanyIndex.h"
-#include "frame/FindDialog.h"
+#include "listview/FindDialog.h"
 #include "discovery/ConnectionProbe.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "lang/LanguageFile.h"
 #include "lang/Strings.h"
 #include "reports/ReportCommands.h"
 #include "resource.h"
-#include "settings/ListFont.h"
+#include "listview/ListFont.h"
 #include "settings/SettingsStore.h"
 
 namespace nw {

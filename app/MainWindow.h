@@ -5,11 +5,11 @@
 #include <memory>
 #include "alerts/NewDeviceActions.h"
 #include "alerts/TrayIconControl.h"
-#include "app/ScanCycle.h"
+#include "discovery/ScanCycle.h"
 #include "discovery/DeviceTable.h"
 #include "discovery/ScanWorker.h"
 #include "frame/Frame.h"
-#include "frame/Handles.h"
+#include "base/Handles.h"
 #include "settings/Settings.h"
 
 namespace nw {

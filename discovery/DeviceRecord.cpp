@@ -1,7 +1,7 @@
 #include "discovery/DeviceRecord.h"
 
-#include "discovery/Address.h"
-#include "frame/Text.h"
+#include "base/BluetoothAddress.h"
+#include "base/Text.h"
 #include "lang/Strings.h"
 #include "resource.h"
 

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "annotations/Descriptions.h"
-#include "discovery/Address.h"
+#include "base/BluetoothAddress.h"
 #include "discovery/ScanWorker.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "lang/Strings.h"
 #include "resource.h"
 #include "settings/Settings.h"

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 namespace nw {
 

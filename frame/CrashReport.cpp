@@ -4,9 +4,9 @@
 #include <float.h>
 #include <cwchar>
 #include "frame/Frame.h"
-#include "frame/Handles.h"
-#include "frame/Paths.h"
-#include "frame/Text.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 #include "resource.h"
 
 namespace nw {

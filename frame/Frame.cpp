@@ -4,7 +4,7 @@
 #include <shellapi.h>
 #include <cstring>
 #include <new>
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "lang/LanguageFile.h"
 
 namespace nw {

@@ -1,7 +1,7 @@
 #include "lang/LanguageFile.h"
 #include "frame/Frame.h"
-#include "frame/Paths.h"
-#include "frame/Text.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 #include <cwchar>
 #include <memory>
 #include <new>

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 #include <algorithm>
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "resource.h"
 
 namespace nw {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "lang/Strings.h"
 #include "resource.h"
 #include "settings/SettingsStore.h"

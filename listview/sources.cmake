@@ -3,8 +3,12 @@
 list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/ReportListView.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ColumnSettingsDialog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FindDialog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ListFont.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/listview_reportlistview_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/listview_columnsettings_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/listview_find_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/listview_listfont_test.cpp
 )

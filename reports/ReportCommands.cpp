@@ -6,9 +6,9 @@
 #include "settings/Settings.h"
 #include "lang/Strings.h"
 #include "frame/Frame.h"
-#include "frame/Handles.h"
-#include "frame/Paths.h"
-#include "frame/Text.h"
+#include "base/Handles.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 #include "resource.h"
 #include <commdlg.h>
 #include <cwchar>

@@ -8,7 +8,7 @@
 #include "lang/LanguageFile.h"
 #include "lang/Strings.h"
 #include "frame/Frame.h"
-#include "frame/Handles.h"
+#include "base/Handles.h"
 #include "resource.h"
 
 namespace nw {

@@ -1,6 +1,6 @@
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include <cstdint>
 
 namespace nw {

@@ -1,6 +1,6 @@
 #include "settings/SettingsStore.h"
-#include "frame/Paths.h"
-#include "frame/Text.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 #include <cwchar>
 #include <memory>
 #include <new>

@@ -4,10 +4,8 @@ list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Settings.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SettingsStore.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AdvancedOptionsDialog.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ListFont.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/settings_store_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/settings_advancedoptions_test.cpp
-    ${CMAKE_SOURCE_DIR}/tests/unit/settings_listfont_test.cpp
 )

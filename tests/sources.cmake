@@ -8,7 +8,7 @@ list(APPEND NW_E2E_TEST_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/e2e/dialogs_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/discovery_probe_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/language_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/e2e/frame_about_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/app_about_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/frame_crash_test.cpp
 )
 set(NW_DRIVER_SOURCES

@@ -5,7 +5,7 @@
 #include "alerts/NewDeviceActions.h"
 #include "alerts/TrayIconControl.h"
 #include "discovery/DeviceRecord.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "settings/Settings.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <string>
 #include "annotations/Descriptions.h"
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 namespace {
 

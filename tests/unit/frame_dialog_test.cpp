@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
-#include "frame/AboutDialog.h"
+#include "app/AboutDialog.h"
 #include "frame/CrashReport.h"
 #include "frame/Frame.h"
 #include "lang/LanguageFile.h"

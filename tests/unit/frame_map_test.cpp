@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cwchar>
-#include "frame/AboutDialog.h"
+#include "app/AboutDialog.h"
 #include "frame/Frame.h"
 
 namespace {

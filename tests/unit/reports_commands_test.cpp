@@ -1,8 +1,8 @@
 // The pieces of the save, copy and report commands that need no dialog.
 #include <gtest/gtest.h>
 #include "reports/ReportCommands.h"
-#include "frame/Paths.h"
-#include "frame/Text.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 #include "lang/Strings.h"
 #include "resource.h"
 #include <windows.h>

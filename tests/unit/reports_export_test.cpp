@@ -6,7 +6,7 @@
 #include "listview/ReportListView.h"
 #include "lang/LanguageFile.h"
 #include "lang/Strings.h"
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "resource.h"
 #include "reports_testsupport.h"
 #include <windows.h>

@@ -1,7 +1,7 @@
-#include "frame/AboutDialog.h"
+#include "app/AboutDialog.h"
 
 #include <cwchar>
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "lang/LanguageFile.h"
 #include "resource.h"
 

@@ -1,4 +1,4 @@
-#include "app/ScanCycle.h"
+#include "discovery/ScanCycle.h"
 
 namespace nw {
 

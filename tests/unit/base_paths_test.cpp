@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-#include "frame/Paths.h"
+#include "base/Paths.h"
 
 TEST(PathWithSuffix, CutsAtTheLastDotWhereverItStands) {
     wchar_t out[MAX_PATH];
@@ -14,7 +14,7 @@ TEST(PathWithSuffix, CutsAtTheLastDotWhereverItStands) {
     EXPECT_STREQ(L"", out);
 }
 
-#include "frame/Text.h"
+#include "base/Text.h"
 
 TEST(MenuLabelAsPlainText, DropsAccessKeysAndTheShortcutPart) {
     wchar_t text[64] = L"&Save Selected Items\tCtrl+S";

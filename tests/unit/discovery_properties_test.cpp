@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dialogs_testsupport.h"
-#include "frame/PropertiesDialog.h"
+#include "discovery/PropertiesDialog.h"
 #include "lang/Strings.h"
 #include "resource.h"
 

@@ -2,7 +2,7 @@
 // and, when the language file names one, the translator.
 #pragma once
 #include "frame/Frame.h"
-#include "frame/Handles.h"
+#include "base/Handles.h"
 
 namespace nw {
 

@@ -1,5 +1,5 @@
-#include "frame/Paths.h"
-#include "frame/Text.h"
+#include "base/Paths.h"
+#include "base/Text.h"
 #include <cwchar>
 
 namespace nw {

@@ -1,5 +1,5 @@
 #include <gtest/gtest.h>
-#include "app/ScanCycle.h"
+#include "discovery/ScanCycle.h"
 
 using nw::ScanCycle;
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dialogs_testsupport.h"
-#include "settings/ListFont.h"
+#include "listview/ListFont.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "frame/PropertiesDialog.h"
+#include "discovery/PropertiesDialog.h"
 
 #include <commctrl.h>
 #include <algorithm>
@@ -6,8 +6,8 @@
 #include <cwchar>
 #include "annotations/Descriptions.h"
 #include "discovery/DeviceTable.h"
-#include "frame/Handles.h"
-#include "frame/Text.h"
+#include "base/Handles.h"
+#include "base/Text.h"
 #include "resource.h"
 
 namespace nw {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dialogs_testsupport.h"
-#include "frame/FindDialog.h"
+#include "listview/FindDialog.h"
 
 using dialogtest::Answer;
 

@@ -1,4 +1,4 @@
-#include "frame/FindDialog.h"
+#include "listview/FindDialog.h"
 
 #include <commctrl.h>
 #include "listview/ReportListView.h"

@@ -1,9 +1,9 @@
-#include "settings/ListFont.h"
+#include "listview/ListFont.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
 #include <cstring>
-#include "frame/Text.h"
+#include "base/Text.h"
 #include "listview/ReportListView.h"
 #include "settings/Settings.h"
 

@@ -2,7 +2,7 @@
 // settings, and the user-chosen list font (kept for the run only).
 #pragma once
 #include <windows.h>
-#include "frame/Handles.h"
+#include "base/Handles.h"
 
 namespace nw {
 
