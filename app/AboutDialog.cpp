@@ -12,10 +12,6 @@ namespace {
 // The program image holds these only scrambled (see ScrambleText).
 constexpr auto kStoredFirstText =
     ScrambleText("Nearwatch v1.00\r\nWatches the Bluetooth devices around this computer");
-// Placeholder address under a reserved domain until the project has a home
-// page of its own; the link text below follows it.
-constexpr auto kStoredWebAddress = ScrambleText("https://nearwatch.example.org/");
-constexpr auto kStoredLinkText = ScrambleText("nearwatch.example.org");
 
 constexpr COLORREF kLinkColor = RGB(0, 0, 0xC0);
 
@@ -33,17 +29,9 @@ bool IsWebAddress(const wchar_t* text) {
     return false;
 }
 
-void ProductWebAddress(wchar_t* out, size_t size) {
-    DescrambleText(out, size, kStoredWebAddress.data());
-}
-
-void ProductLinkText(wchar_t* out, size_t size) {
-    DescrambleText(out, size, kStoredLinkText.data());
-}
-
 AboutDialog::AboutDialog() : ModalDialog(IDD_ABOUT) {
     DescrambleText(firstText, kTextChars, kStoredFirstText.data());
-    DescrambleText(secondText, kTextChars, kStoredWebAddress.data());
+    ProductWebAddress(secondText, kTextChars);
 }
 
 // The translator's name is a link only when the language file gives an

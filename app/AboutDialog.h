@@ -28,4 +28,8 @@ private:
 // Anything else (a program path in a downloaded language file) is refused.
 bool IsWebAddress(const wchar_t* text);
 
+// The About box (command 40003). focusAfter, when given, gets the keyboard
+// focus back when the box closes (the main window passes its list).
+void ShowAboutBox(HWND parent, HWND focusAfter = nullptr);
+
 }  // namespace nw

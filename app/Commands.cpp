@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <cstring>
+#include "app/AboutDialog.h"
 #include "app/BrowserCommand.h"
 #include "listview/FindDialog.h"
 #include "discovery/PropertiesDialog.h"

@@ -5,15 +5,22 @@
 #include <cstring>
 #include <new>
 #include "base/Text.h"
-#include "lang/LanguageFile.h"
 
 namespace nw {
 
 namespace {
 
 WORD g_currentTemplate = 0;
+TranslateDialogHook g_translateDialog = nullptr;
+LayoutWindowHook g_layoutWindow = nullptr;
 
 HINSTANCE ResourceModule() { return ::GetModuleHandleW(nullptr); }
+
+// Placeholder address under a reserved domain until the project has a home
+// page of its own; the link text below follows it. The About box, the main
+// window's link and the HTML report all show it.
+constexpr auto kStoredWebAddress = ScrambleText("https://nearwatch.example.org/");
+constexpr auto kStoredLinkText = ScrambleText("nearwatch.example.org");
 
 }  // namespace
 
@@ -168,6 +175,11 @@ INT_PTR ShowModal(WORD templateId, ModalDialog* object, HWND parent) {
 
 WORD CurrentTemplateId() { return g_currentTemplate; }
 
+void SetTranslationHooks(TranslateDialogHook translate, LayoutWindowHook layout) {
+    g_translateDialog = translate;
+    g_layoutWindow = layout;
+}
+
 namespace {
 
 struct DialogCall {
@@ -189,7 +201,7 @@ INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     if (message == WM_INITDIALOG) {
         // Translated before the object sees the dialog, so the object's own
         // texts (set in its handler) win over the template's.
-        TranslateDialog(dialog);
+        if (g_translateDialog) g_translateDialog(dialog, CurrentTemplateId());
         auto* object = reinterpret_cast<ModalDialog*>(lParam);
         if (object) {
             object->window_ = dialog;
@@ -202,7 +214,7 @@ INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     DialogCall call{object, message, wParam, lParam, 0};
     if (!GuardedCall(dialog, RunDialogProc, &call)) call.result = 0;
 
-    if (message == WM_INITDIALOG) ApplyRightToLeft(dialog, 3);
+    if (message == WM_INITDIALOG && g_layoutWindow) g_layoutWindow(dialog, 3);
     // The window is gone: a later window may get the same handle value while
     // the object (a local of its command) still lives, and a stale pair
     // ahead of it in the map would win the lookup.
@@ -225,7 +237,7 @@ LRESULT WindowObject::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     lParam_ = lParam;
     switch (message) {
     case WM_CREATE:
-        ApplyRightToLeft(window_, 0);
+        if (g_layoutWindow) g_layoutWindow(window_, 0);
         OnCreate();
         created_ = true;
         break;
@@ -394,6 +406,14 @@ void DescrambleText(wchar_t* destination, size_t size, const unsigned char* stor
                                               static_cast<uint16_t>(kScrambleStart - n));
     }
     destination[n] = 0;
+}
+
+void ProductWebAddress(wchar_t* out, size_t size) {
+    DescrambleText(out, size, kStoredWebAddress.data());
+}
+
+void ProductLinkText(wchar_t* out, size_t size) {
+    DescrambleText(out, size, kStoredLinkText.data());
 }
 
 }  // namespace nw

@@ -91,6 +91,15 @@ INT_PTR ShowModal(WORD templateId, ModalDialog* object, HWND parent);
 WORD CurrentTemplateId();
 INT_PTR CALLBACK SharedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// ---- Translation hook ----------------------------------------------------------
+// The frame translates nothing itself; a translator registers here. translate
+// runs on every dialog before its object sees WM_INITDIALOG, with the template
+// being shown; layout runs on a dialog after it (flags 3) and on a frame
+// window as it is created (flags 0). Null entries are skipped.
+using TranslateDialogHook = void (*)(HWND dialog, int templateId);
+using LayoutWindowHook = void (*)(HWND window, int flags);
+void SetTranslationHooks(TranslateDialogHook translate, LayoutWindowHook layout);
+
 // ---- Windows -----------------------------------------------------------------
 // A window class registered with SharedWindowProc; the object is passed as
 // the creation parameter of CreateWindowExW.
@@ -212,9 +221,5 @@ consteval std::array<unsigned char, N> ScrambleText(const char (&text)[N]) {
 // The product's web address and the short link text shown for it.
 void ProductWebAddress(wchar_t* out, size_t size);
 void ProductLinkText(wchar_t* out, size_t size);
-
-// The About box (command 40003). focusAfter, when given, gets the keyboard
-// focus back when the box closes (the main window passes its list).
-void ShowAboutBox(HWND parent, HWND focusAfter = nullptr);
 
 }  // namespace nw

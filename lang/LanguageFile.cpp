@@ -288,6 +288,8 @@ void LoadLanguageFile() {
 bool LoadLanguageFile(const wchar_t* path) {
     CloseLanguageFile();
     if (!path || ::GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) return false;
+    // Every dialog and frame window from now on passes through the file.
+    SetTranslationHooks(TranslateDialog, ApplyRightToLeft);
     if (CopyText(g_language.path, path) != wcslen(path)) {
         g_language.path[0] = 0;
         return false;
@@ -324,11 +326,6 @@ HMENU LoadTranslatedMenu(int menuId) {
     FormatText(walk.section, 24, L"menu_%d", menuId);
     WalkMenu(menu, true, walk);
     return menu;
-}
-
-void TranslateDialog(HWND dialog) {
-    if (!LanguageFileInUse()) return;
-    TranslateDialog(dialog, CurrentTemplateId());
 }
 
 void TranslateDialog(HWND dialog, int templateId) {

@@ -22,7 +22,6 @@ void SaveLanguageFile(const wchar_t* path);
 bool ReadLanguageString(unsigned id, wchar_t* buffer, int size);
 
 HMENU LoadTranslatedMenu(int menuId);
-void TranslateDialog(HWND dialog);       // uses CurrentTemplateId()
 void TranslateDialog(HWND dialog, int templateId);
 // flags: 1 = mirror child positions, 2 = right-to-left layout for children;
 // the window itself always gets the layout when the file asks for it.
