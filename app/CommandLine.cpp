@@ -34,15 +34,19 @@ std::vector<std::wstring> SplitCommandLine(const wchar_t* text) {
     return words;
 }
 
+bool IsOptionWord(const std::wstring& word, const wchar_t* option) {
+    const wchar_t* a = word.c_str();
+    const wchar_t* b = option;
+    while (*a && *b && std::towlower(*a) == std::towlower(*b)) {
+        ++a;
+        ++b;
+    }
+    return !*a && !*b;
+}
+
 bool HasOption(const std::vector<std::wstring>& words, const wchar_t* option) {
     for (const std::wstring& word : words) {
-        const wchar_t* a = word.c_str();
-        const wchar_t* b = option;
-        while (*a && *b && std::towlower(*a) == std::towlower(*b)) {
-            ++a;
-            ++b;
-        }
-        if (!*a && !*b) return true;
+        if (IsOptionWord(word, option)) return true;
     }
     return false;
 }

@@ -10,6 +10,9 @@ namespace nw {
 // of the word; leading blanks of a word are skipped.
 std::vector<std::wstring> SplitCommandLine(const wchar_t* text);
 
+// True when word equals option, ignoring case.
+bool IsOptionWord(const std::wstring& word, const wchar_t* option);
+
 // True when some word equals option, ignoring case. Unknown words are ignored.
 bool HasOption(const std::vector<std::wstring>& words, const wchar_t* option);
 

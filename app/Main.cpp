@@ -7,6 +7,8 @@
 #include "app/CommandLine.h"
 #include "app/KeyRouting.h"
 #include "app/MainWindow.h"
+#include "app/ScanCycle.h"
+#include "batch/BatchRun.h"
 #include "frame/Frame.h"
 #include "base/Paths.h"
 #include "lang/LanguageFile.h"
@@ -103,7 +105,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
             nw::SaveLanguageFile();
         } else {
             nw::LoadLanguageFile();
-            if (!nw::HasOption(words, L"/deleteregkey")) {
+            // /export and /? run without the window (batch/); every other
+            // command line starts the program as it always has.
+            const nw::BatchOptions batch = nw::ParseBatchOptions(words, nw::IsOptionWord);
+            if (batch.mode != nw::BatchMode::None) {
+                exitCode = nw::RunBatch(batch, {nw::ScanCycle::kFirstMultiplier, &nw::ScanCycle::NextMultiplier});
+            } else if (!nw::HasOption(words, L"/deleteregkey")) {
                 main->SetNoSaveLoad(nw::HasOption(words, L"/nosaveload"));
                 exitCode = RunMainWindow(*main, instance);
             }

@@ -85,6 +85,8 @@ struct ScanWorker::Shared {
     // Cleared by ~ScanWorker so a late scan posts nothing.
     std::atomic<HWND> window{nullptr};
     std::atomic<DWORD> threadId{0};
+    // Written by the thread before it clears running.
+    std::atomic<bool> radioFound{false};
     UINT message = 0;
     uint8_t multiplier = 0;
     ScanAnswer answer;
@@ -134,6 +136,11 @@ bool ScanWorker::TakeAnswer(ScanAnswer& out) const {
     return true;
 }
 
+bool ScanWorker::RadioFound() const {
+    return shared_ && !shared_->running.load(std::memory_order_acquire) &&
+           shared_->radioFound.load(std::memory_order_relaxed);
+}
+
 bool ScanWorker::Running() const {
     return shared_ && shared_->running.load(std::memory_order_acquire);
 }
@@ -168,6 +175,9 @@ DWORD WINAPI ScanWorker::ThreadMain(void* param) {
         RadioBinding radio;
         radio.Bind();
         HBLUETOOTH_DEVICE_FIND find = radio.findFirst ? radio.findFirst(&params, &info) : nullptr;
+        // A radio that found nothing says so; any other failure (no library,
+        // no radio) means there is none to ask.
+        const bool radioFound = find || (radio.findFirst && ::GetLastError() == ERROR_NO_MORE_ITEMS);
         if (find) {
             // The enumeration runs to its end even past the kept answers, so
             // the platform always completes and closes it.
@@ -185,6 +195,7 @@ DWORD WINAPI ScanWorker::ThreadMain(void* param) {
         // The buffer is complete: hand it over, then say so.
         HWND window = shared->window.load(std::memory_order_acquire);
         UINT message = shared->message;
+        shared->radioFound.store(radioFound, std::memory_order_relaxed);
         shared->running.store(false, std::memory_order_release);
         if (window) ::PostMessageW(window, message, 0, 0);
     }   // the library is unloaded here

@@ -45,6 +45,9 @@ public:
     // (out untouched) while a scan runs.
     bool TakeAnswer(ScanAnswer& out) const;
     bool Running() const;
+    // The last completed scan reached a radio (it answered, or said it had
+    // found nothing); false before the first one ends.
+    bool RadioFound() const;
     DWORD ThreadId() const;             // of the running or last scan; 0 if none
 
     // Answer buffers alive in the process (a worker's, or one a finished

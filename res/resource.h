@@ -163,3 +163,20 @@
 #define IDS_MINOR_PHONE_BASE    1300
 #define IDS_MINOR_AV_BASE       1400
 #define IDS_MINOR_PERIPH_BASE   1500
+
+// ---- Strings of the run without a window (batch/) --------------------------
+#define IDS_BATCH_MISSING_KIND   40   // each problem text is followed by ": " and the word
+#define IDS_BATCH_UNKNOWN_KIND   41
+#define IDS_BATCH_MISSING_FILE   42
+#define IDS_BATCH_MISSING_SCANS  43
+#define IDS_BATCH_BAD_SCANS      44
+#define IDS_BATCH_UNKNOWN_OPTION 45
+#define IDS_BATCH_REPEATED       46
+#define IDS_BATCH_NO_RADIO       47
+#define IDS_BATCH_NOT_WRITTEN    48   // followed by ": " and the path, then the system's text
+#define IDS_BATCH_WRITTEN        49   // "%d devices written": one number, then ": " and the path
+#define IDS_BATCH_TIMED_OUT      100
+#define IDS_BATCH_INTERRUPTED    101
+#define IDS_BATCH_SEE_HELP       102
+#define IDS_BATCH_HELP_FIRST     110  // 110..115: the lines of the /? text
+#define IDS_BATCH_HELP_LAST      115

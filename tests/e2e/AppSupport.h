@@ -3,6 +3,8 @@
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
+#include <dlgs.h>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -209,6 +211,45 @@ inline ContextMenuLook LookAtContextMenu(const Program& program) {
     WaitUntil([&] { return !::IsWindowVisible(popup); }, 3000);
     ::Sleep(100);
     return look;
+}
+
+// The edit inside the save dialog's file-name box.
+inline HWND FileNameEdit(HWND dialog) {
+    HWND box = ::GetDlgItem(dialog, cmb13);
+    if (!box) return ::GetDlgItem(dialog, edt1);
+    HWND combo = ::FindWindowExW(box, nullptr, L"ComboBox", nullptr);
+    HWND edit = ::FindWindowExW(combo ? combo : box, nullptr, L"Edit", nullptr);
+    return edit ? edit : box;
+}
+
+inline int ComboSelection(HWND combo) {
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(combo, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result)) return -2;
+    return static_cast<int>(static_cast<LRESULT>(result));
+}
+
+// Opens the save dialog (command 40001), picks file type typeIndex (1-7),
+// types path and confirms. offeredType receives the type the dialog showed
+// when it opened. Returns the dialog, or null when it did not appear.
+inline HWND SaveThroughDialog(const Program& program, int typeIndex, const std::wstring& path, int* offeredType = nullptr) {
+    if (!program.Command(IDM_SAVE_SELECTED)) return nullptr;
+    HWND dialog = program.WaitDialog(8000);
+    if (!dialog) return nullptr;
+    ::Sleep(300);   // filled
+    HWND types = ::GetDlgItem(dialog, cmb1);
+    if (offeredType) *offeredType = ComboSelection(types) + 1;
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(types, CB_SETCURSEL, static_cast<WPARAM>(typeIndex - 1), 0, SMTO_ABORTIFHUNG, 3000,
+                          &ignored);
+    // What a user's pick in the box notifies: the change, then the final choice.
+    for (WORD code : {CBN_SELCHANGE, CBN_SELENDOK}) {
+        ::SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(cmb1, code), reinterpret_cast<LPARAM>(types),
+                              SMTO_ABORTIFHUNG, 3000, &ignored);
+    }
+    ::SendMessageTimeoutW(FileNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
+                          SMTO_ABORTIFHUNG, 3000, &ignored);
+    Program::PressButton(dialog, IDOK);
+    return dialog;
 }
 
 // Launches with the options or fails the test with the driver's reason.

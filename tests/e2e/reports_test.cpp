@@ -4,8 +4,6 @@
 #include "e2e/AppSupport.h"
 #include "TestClipboard.h"
 
-#include <commctrl.h>
-#include <dlgs.h>
 #include <cstdlib>
 
 namespace nw::e2e {
@@ -45,45 +43,6 @@ std::wstring Utf16(const std::string& bytes, size_t skip) {
 
 bool HasBom(const std::string& bytes) {
     return bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE;
-}
-
-// The edit inside the save dialog's file-name box.
-HWND FileNameEdit(HWND dialog) {
-    HWND box = ::GetDlgItem(dialog, cmb13);
-    if (!box) return ::GetDlgItem(dialog, edt1);
-    HWND combo = ::FindWindowExW(box, nullptr, L"ComboBox", nullptr);
-    HWND edit = ::FindWindowExW(combo ? combo : box, nullptr, L"Edit", nullptr);
-    return edit ? edit : box;
-}
-
-int ComboSelection(HWND combo) {
-    DWORD_PTR result = 0;
-    if (!::SendMessageTimeoutW(combo, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 3000, &result)) return -2;
-    return static_cast<int>(static_cast<LRESULT>(result));
-}
-
-// Opens the save dialog (command 40001), picks file type typeIndex (1-7),
-// types path and confirms. offeredType receives the type the dialog showed
-// when it opened. Returns the dialog, or null when it did not appear.
-HWND SaveThroughDialog(const Program& program, int typeIndex, const std::wstring& path, int* offeredType = nullptr) {
-    if (!program.Command(IDM_SAVE_SELECTED)) return nullptr;
-    HWND dialog = program.WaitDialog(8000);
-    if (!dialog) return nullptr;
-    ::Sleep(300);   // filled
-    HWND types = ::GetDlgItem(dialog, cmb1);
-    if (offeredType) *offeredType = ComboSelection(types) + 1;
-    DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutW(types, CB_SETCURSEL, static_cast<WPARAM>(typeIndex - 1), 0, SMTO_ABORTIFHUNG, 3000,
-                          &ignored);
-    // What a user's pick in the box notifies: the change, then the final choice.
-    for (WORD code : {CBN_SELCHANGE, CBN_SELENDOK}) {
-        ::SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(cmb1, code), reinterpret_cast<LPARAM>(types),
-                              SMTO_ABORTIFHUNG, 3000, &ignored);
-    }
-    ::SendMessageTimeoutW(FileNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()),
-                          SMTO_ABORTIFHUNG, 3000, &ignored);
-    Program::PressButton(dialog, IDOK);
-    return dialog;
 }
 
 using nw::test::ClipboardText;

@@ -44,12 +44,15 @@ std::vector<UINT> ProgramStringIds() {
     for (UINT minor = 0; minor <= 18; ++minor)
         if (minor != 17) ids.push_back(IDS_MINOR_AV_BASE + minor);
     for (UINT minor = 0; minor <= 4; ++minor) ids.push_back(IDS_MINOR_PERIPH_BASE + minor);
+    for (UINT id = IDS_BATCH_MISSING_KIND; id <= IDS_BATCH_WRITTEN; ++id) ids.push_back(id);
+    for (UINT id = IDS_BATCH_TIMED_OUT; id <= IDS_BATCH_SEE_HELP; ++id) ids.push_back(id);
+    for (UINT id = IDS_BATCH_HELP_FIRST; id <= IDS_BATCH_HELP_LAST; ++id) ids.push_back(id);
     return ids;
 }
 
 bool IsFormat(UINT id) {
     return id == IDS_STATUS_DEVICES || id == IDS_STATUS_SELECTED || id == IDS_TRAY_TIP ||
-           id == IDS_LOADING || id == IDS_PROBE_FAILED;
+           id == IDS_LOADING || id == IDS_PROBE_FAILED || id == IDS_BATCH_WRITTEN;
 }
 
 // The conversions of a printf format, "%%" skipped: "a %d b %s" gives "ds".

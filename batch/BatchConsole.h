@@ -1,0 +1,34 @@
+// Where a run without a window tells its user something: the output it was
+// given (a file or pipe of a script), or the console of the program that
+// started it. A program started from Explorer or the task scheduler has
+// neither, and then says nothing.
+#pragma once
+#include <windows.h>
+#include <string>
+#include "frame/Handles.h"
+
+namespace nw {
+
+class BatchConsole {
+public:
+    // Attaches to the parent's console when there is one.
+    BatchConsole();
+    ~BatchConsole();
+    BatchConsole(const BatchConsole&) = delete;
+    BatchConsole& operator=(const BatchConsole&) = delete;
+
+    // Somewhere to write: redirected output or the parent's console.
+    bool Present();
+    // Attached to the parent's console (Ctrl+C and closing reach us).
+    bool Attached() const { return attached_; }
+    // One line (CR LF added); error lines go to the error output.
+    void WriteLine(const std::wstring& text, bool error);
+
+private:
+    HANDLE Stream(bool error);
+
+    bool attached_ = false;
+    Handle console_;   // CONOUT$ of the attached console, opened on first use
+};
+
+}  // namespace nw
