@@ -20,22 +20,21 @@ namespace nw {
 
 namespace {
 
-// Private to the hidden window of this mode.
-constexpr UINT kStopMessage = WM_APP + 1;   // Ctrl+C or a closed console
-constexpr UINT_PTR kGuardTimer = 1;         // a scan that has hung
+constexpr UINT_PTR kGuardTimer = 1;         // a scan that has hung (the hidden window's only timer)
 constexpr DWORD kCloseGraceMs = 4000;       // the system ends a closed console's programs after 5 s
 constexpr wchar_t kHostClass[] = L"NearwatchBatch";
 constexpr size_t kMessageChars = 1024;
 
-// The console control handler runs on a thread of its own: it only posts to
-// the hidden window, and on close waits until the file is in place.
+// The console control handler runs on a thread of its own: it only posts a
+// close request to the hidden window, and on close waits until the file is
+// in place.
 std::atomic<HWND> g_stopTarget{nullptr};
 HANDLE g_runEnded = nullptr;
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
     HWND target = g_stopTarget.load(std::memory_order_acquire);
     if (!target) return FALSE;
-    ::PostMessageW(target, kStopMessage, 0, 0);
+    ::PostMessageW(target, WM_CLOSE, 0, 0);
     if ((type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) && g_runEnded)
         ::WaitForSingleObject(g_runEnded, kCloseGraceMs);
     return TRUE;
@@ -102,22 +101,27 @@ struct ExportRun {
     }
 };
 
+// A close request (Ctrl+C and a closed console post one; so does a task
+// killer that asks politely, and the end of the session sends its own) ends
+// the run with the devices found so far. The window itself stays: its list
+// is what the writers read.
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* run = reinterpret_cast<ExportRun*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (run) {
-        switch (message) {
-        case NWM_SCAN_DONE:
-            run->OnScanDone();
-            return 0;
-        case WM_TIMER:
-            if (wParam == kGuardTimer) run->Finish(RunEnd::TimedOut);
-            return 0;
-        case kStopMessage:
-            run->Finish(RunEnd::Interrupted);
-            return 0;
-        default:
-            break;
-        }
+    switch (message) {
+    case NWM_SCAN_DONE:
+        if (run) run->OnScanDone();
+        return 0;
+    case WM_TIMER:
+        if (run && wParam == kGuardTimer) run->Finish(RunEnd::TimedOut);
+        return 0;
+    case WM_CLOSE:
+        if (run) run->Finish(RunEnd::Interrupted);
+        return 0;
+    case WM_ENDSESSION:
+        if (run && wParam) run->Finish(RunEnd::Interrupted);
+        return 0;
+    default:
+        break;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);
 }

@@ -81,7 +81,7 @@ TEST(BatchE2E, EveryKindWritesTheBytesOfTheSaveCommand) {
         ASSERT_EQ(L"0a:00:00:00:00:03", window.Cell(0, 2)) << "sorted by address, descending";
         ASSERT_TRUE(window.SelectRow(-1));
         for (int type = 1; type <= 7; ++type) {
-            const std::wstring name = L"saved" + std::to_wstring(type);
+            const std::wstring name = L"saved" + std::to_wstring(type) + L".txt";
             HWND dialog = SaveThroughDialog(window, type, window.PathOf(name));
             ASSERT_TRUE(dialog) << "no save dialog for type " << type;
             ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }, 8000)) << "type " << type;
@@ -101,7 +101,7 @@ TEST(BatchE2E, EveryKindWritesTheBytesOfTheSaveCommand) {
     }
 }
 
-TEST(BatchE2E, ScanCountAndTheGuardAgainstAHungScan) {
+TEST(BatchE2E, ScanCountStopFromOutsideAndTheGuardAgainstAHungScan) {
     LaunchOptions options;
     options.scenario = "unit_ms 1000\ndevice 0a:00:00:00:00:01 name=Alpha\n";
     {
@@ -109,6 +109,26 @@ TEST(BatchE2E, ScanCountAndTheGuardAgainstAHungScan) {
         Program program;
         EXPECT_EQ(0u, RunToEnd(program, options, L"/export tab out.txt /scans 1"));
         EXPECT_EQ(1, program.ScansStarted());
+        EXPECT_EQ(1, program.ScansClosed());
+        EXPECT_NE(std::string::npos, FileText(program, L"out.txt").find("A\0l\0p\0h\0a\0\t\0", 0, 12));
+    }
+    {
+        // Asked to close (what Ctrl+C and a closed console do, and a polite
+        // task killer) during the second, 8 s scan: the first one's devices
+        // are written at once.
+        Program program;
+        options.waitForWindow = false;
+        options.arguments = L"/export tab out.txt";
+        NW_LAUNCH(program, options);
+        ASSERT_TRUE(program.WaitScans(1, 20000));
+        HWND hidden = FindProcessWindow(program.Pid(), L"NearwatchBatch");
+        ASSERT_TRUE(hidden);
+        EXPECT_FALSE(::IsWindowVisible(hidden));
+        ASSERT_TRUE(::PostMessageW(hidden, WM_CLOSE, 0, 0));
+        DWORD code = 99;
+        EXPECT_TRUE(program.WaitExit(5000, &code));
+        EXPECT_EQ(0u, code);
+        EXPECT_EQ(2, program.ScansStarted());
         EXPECT_EQ(1, program.ScansClosed());
         EXPECT_NE(std::string::npos, FileText(program, L"out.txt").find("A\0l\0p\0h\0a\0\t\0", 0, 12));
     }

@@ -5,6 +5,7 @@
 #include "batch/BatchOptions.h"
 #include "batch/BatchRun.h"
 #include "lang/Strings.h"
+#include "resource.h"
 
 namespace {
 

@@ -118,6 +118,7 @@ TEST(ScanWorker, NoRadioGivesAnEmptyAnswerAndOneMessage) {
         ASSERT_TRUE(radio.Scenario("unit_ms 0\n" + Devices(3)));
         ASSERT_TRUE(Scan(worker, window, *answer));
         ASSERT_EQ(3, answer->count);
+        EXPECT_TRUE(worker.RadioFound());
     }
     const char* scenarios[] = {nullptr, "radio off\n" "device 00:00:00:00:00:01\n", "unit_ms 0\n"};
     for (const char* scenario : scenarios) {
@@ -131,6 +132,8 @@ TEST(ScanWorker, NoRadioGivesAnEmptyAnswerAndOneMessage) {
         EXPECT_EQ(1, messages);
         EXPECT_EQ(0, answer->count);
         EXPECT_EQ((std::vector<std::string>{"start 1 multiplier 3", "close 1 answers 0"}), radio.LogEvents());
+        // A radio that found nothing is still a radio.
+        EXPECT_EQ(scenario == scenarios[2], worker.RadioFound()) << (scenario ? scenario : "no file");
     }
     {
         // No Bluetooth library at all.
@@ -141,6 +144,7 @@ TEST(ScanWorker, NoRadioGivesAnEmptyAnswerAndOneMessage) {
         ASSERT_TRUE(Scan(worker, window, *answer, &messages));
         EXPECT_EQ(1, messages);
         EXPECT_EQ(0, answer->count);
+        EXPECT_FALSE(worker.RadioFound());
     }
 }
 
