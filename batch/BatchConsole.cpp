@@ -2,11 +2,16 @@
 
 namespace nw {
 
-BatchConsole::BatchConsole() { attached_ = ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE; }
+// A process that already has a console (some systems hand the parent's to
+// every child) is told "access denied": it is attached all the same.
+BatchConsole::BatchConsole() {
+    ownAttach_ = ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE;
+    attached_ = ownAttach_ || ::GetLastError() == ERROR_ACCESS_DENIED;
+}
 
 BatchConsole::~BatchConsole() {
     console_.reset();
-    if (attached_) ::FreeConsole();
+    if (ownAttach_) ::FreeConsole();
 }
 
 // A script's redirection reaches a program of the window subsystem through

@@ -28,6 +28,7 @@ private:
     HANDLE Stream(bool error);
 
     bool attached_ = false;
+    bool ownAttach_ = false;   // attached by this object, detached by it
     Handle console_;   // CONOUT$ of the attached console, opened on first use
 };
 

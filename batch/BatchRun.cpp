@@ -210,7 +210,7 @@ std::wstring NotWrittenMessage(const wchar_t* path, DWORD error) {
 
 // Scans with the hidden list and fills run.table, which keeps its list (for
 // the writers) until run goes; false when the hidden window could not be made.
-bool ScanHidden(ExportRun& run, bool noSaveLoad, bool consoleAttached) {
+bool ScanHidden(ExportRun& run, bool noSaveLoad) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = HostProc;
@@ -235,10 +235,10 @@ bool ScanHidden(ExportRun& run, bool noSaveLoad, bool consoleAttached) {
     run.scan.doneMessage = NWM_SCAN_DONE;
     ::SetWindowLongPtrW(run.host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&run));
 
-    if (consoleAttached) {
-        g_stopTarget.store(run.host, std::memory_order_release);
-        ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    }
+    // Installed whatever the console: a handler that is never called costs
+    // nothing, and a missed Ctrl+C would end the process without its file.
+    g_stopTarget.store(run.host, std::memory_order_release);
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     run.multiplier = run.pace.firstMultiplier;
     run.StartScan();
     MSG msg;
@@ -272,7 +272,7 @@ int RunExport(const BatchOptions& options, const BatchScanPace& pace, BatchConso
     run->wanted = options.scans;
     Settings* previous = AppSettings();
     SetAppSettings(&run->settings);
-    if (!ScanHidden(*run, options.noSaveLoad, console.Attached())) {
+    if (!ScanHidden(*run, options.noSaveLoad)) {
         error = ::GetLastError();
         console.WriteLine(NotWrittenMessage(full, error ? error : ERROR_INVALID_WINDOW_HANDLE), true);
         SetAppSettings(previous);
