@@ -120,7 +120,7 @@ TEST(BatchE2E, ScanCountStopFromOutsideAndTheGuardAgainstAHungScan) {
         options.waitForWindow = false;
         options.arguments = L"/export tab out.txt";
         NW_LAUNCH(program, options);
-        ASSERT_TRUE(program.WaitScans(1, 20000));
+        ASSERT_TRUE(WaitScansStarted(program, 2));
         HWND hidden = FindProcessWindow(program.Pid(), L"NearwatchBatch");
         ASSERT_TRUE(hidden);
         EXPECT_FALSE(::IsWindowVisible(hidden));
