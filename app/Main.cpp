@@ -7,7 +7,6 @@
 #include "app/CommandLine.h"
 #include "app/KeyRouting.h"
 #include "app/MainWindow.h"
-#include "app/ScanCycle.h"
 #include "batch/BatchRun.h"
 #include "frame/Frame.h"
 #include "base/Paths.h"
@@ -109,7 +108,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
             // command line starts the program as it always has.
             const nw::BatchOptions batch = nw::ParseBatchOptions(words, nw::IsOptionWord);
             if (batch.mode != nw::BatchMode::None) {
-                exitCode = nw::RunBatch(batch, {nw::ScanCycle::kFirstMultiplier, &nw::ScanCycle::NextMultiplier});
+                exitCode = nw::RunBatch(batch);
             } else if (!nw::HasOption(words, L"/deleteregkey")) {
                 main->SetNoSaveLoad(nw::HasOption(words, L"/nosaveload"));
                 exitCode = RunMainWindow(*main, instance);

@@ -5,7 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include "frame/Handles.h"
+#include "base/Handles.h"
 
 namespace nw {
 

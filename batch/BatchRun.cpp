@@ -6,9 +6,10 @@
 #include <memory>
 #include "batch/BatchConsole.h"
 #include "discovery/DeviceTable.h"
+#include "discovery/ScanCycle.h"
 #include "discovery/ScanWorker.h"
-#include "frame/Handles.h"
-#include "frame/Text.h"
+#include "base/Handles.h"
+#include "base/Text.h"
 #include "lang/Strings.h"
 #include "reports/ReportCommands.h"
 #include "reports/ReportWriter.h"
@@ -59,7 +60,6 @@ struct ExportRun {
     ScanWorker scan;
     std::unique_ptr<ScanAnswer> answer = std::make_unique<ScanAnswer>();
     Settings settings = {};
-    BatchScanPace pace = {};
     HWND host = nullptr;
     int wanted = kBatchDefaultScans;
     int completed = 0;
@@ -89,7 +89,7 @@ struct ExportRun {
             Finish(RunEnd::Scans);
             return;
         }
-        multiplier = pace.nextMultiplier ? pace.nextMultiplier(multiplier) : multiplier;
+        multiplier = ScanCycle::NextMultiplier(multiplier);
         StartScan();
     }
 
@@ -239,7 +239,7 @@ bool ScanHidden(ExportRun& run, bool noSaveLoad) {
     // nothing, and a missed Ctrl+C would end the process without its file.
     g_stopTarget.store(run.host, std::memory_order_release);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    run.multiplier = run.pace.firstMultiplier;
+    run.multiplier = ScanCycle::kFirstMultiplier;
     run.StartScan();
     MSG msg;
     while (!run.done) {
@@ -258,7 +258,7 @@ bool ScanHidden(ExportRun& run, bool noSaveLoad) {
     return true;
 }
 
-int RunExport(const BatchOptions& options, const BatchScanPace& pace, BatchConsole& console) {
+int RunExport(const BatchOptions& options, BatchConsole& console) {
     wchar_t full[MAX_PATH] = {};
     wchar_t folder[MAX_PATH] = {};
     DWORD error = 0;
@@ -268,7 +268,6 @@ int RunExport(const BatchOptions& options, const BatchScanPace& pace, BatchConso
     }
 
     auto run = std::make_unique<ExportRun>();
-    run->pace = pace;
     run->wanted = options.scans;
     Settings* previous = AppSettings();
     SetAppSettings(&run->settings);
@@ -318,7 +317,7 @@ std::wstring BatchHelpText() {
     return text;
 }
 
-int RunBatch(const BatchOptions& options, const BatchScanPace& pace) {
+int RunBatch(const BatchOptions& options) {
     BatchConsole console;
     switch (options.mode) {
     case BatchMode::Help:
@@ -338,7 +337,7 @@ int RunBatch(const BatchOptions& options, const BatchScanPace& pace) {
         return kBatchExitWritten;
     }
     g_runEnded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const int code = RunExport(options, pace, console);
+    const int code = RunExport(options, console);
     // The console's close may now end the process: the file is in place.
     if (g_runEnded) ::SetEvent(g_runEnded);
     return code;

@@ -11,14 +11,9 @@
 
 namespace nw {
 
-// The inquiry lengths of successive scans (the window's scan cycle's).
-struct BatchScanPace {
-    int32_t firstMultiplier;
-    int32_t (*nextMultiplier)(int32_t used);
-};
-
 // Does what options ask for (Help, Error or Export); returns the exit code.
-int RunBatch(const BatchOptions& options, const BatchScanPace& pace);
+// Scans follow the window's pace (discovery/ScanCycle) without its waits.
+int RunBatch(const BatchOptions& options);
 
 // A scan not done after twice its length in 1.28 s units has hung.
 constexpr uint32_t BatchScanGuardMs(int32_t multiplier) {
