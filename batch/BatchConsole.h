@@ -19,8 +19,6 @@ public:
 
     // Somewhere to write: redirected output or the parent's console.
     bool Present();
-    // Attached to the parent's console (Ctrl+C and closing reach us).
-    bool Attached() const { return attached_; }
     // One line (CR LF added); error lines go to the error output.
     void WriteLine(const std::wstring& text, bool error);
 

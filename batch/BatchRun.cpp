@@ -250,8 +250,8 @@ bool ScanHidden(ExportRun& run, bool noSaveLoad) {
     }
     g_stopTarget.store(nullptr, std::memory_order_release);
     ::SetWindowLongPtrW(run.host, GWLP_USERDATA, 0);
-    // A hung scan's thread may still end later: its message finds no window.
-    run.scan.window = nullptr;
+    // A hung scan's thread may still end later: the table no longer merges,
+    // and once the worker goes with the run the thread posts nothing.
     run.table.scanResults = nullptr;
     // The window's sort column and direction, as it would show them.
     run.table.Sort(run.table.SortKey(), true);
