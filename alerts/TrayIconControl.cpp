@@ -1,6 +1,7 @@
 #include "alerts/TrayIconControl.h"
 #include "base/Text.h"
 #include "lang/Strings.h"
+#include "listview/ReportListView.h"
 #include "settings/Settings.h"
 #include "resource.h"
 #include <shellapi.h>
@@ -85,6 +86,7 @@ void TrayIconControl::SetTip(const wchar_t* text) {
     data.uFlags = NIF_TIP;
     static_assert(sizeof(data.szTip) / sizeof(data.szTip[0]) == kTrayTipMax + 1);
     CopyText(data.szTip, text);
+    CopyText(tip_, text);
     ::Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
@@ -117,8 +119,9 @@ void ApplyTraySetting(TrayIconControl& tray, const Settings& settings, HICON ico
 
 void UpdateTrayTip(TrayIconControl& tray, const Settings& settings, int rowCount) {
     if (!settings.TrayIcon) return;
+    // A language file can replace the text: only the number is put in.
     wchar_t tip[256];
-    FormatText(tip, 256, GetString(IDS_TRAY_TIP), rowCount);
+    FormatNumberText(tip, 256, GetString(IDS_TRAY_TIP), rowCount);
     tray.SetTip(tip);
 }
 

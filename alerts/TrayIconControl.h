@@ -42,6 +42,7 @@ public:
     bool Added() const { return added_ != 0; }
     HWND Window() const { return window_; }
     HMENU TrayMenu() const { return popup_; }
+    const wchar_t* Tip() const { return tip_; }   // the last tip set
 
     // WM_LBUTTONDBLCLK or NIN_BALLOONUSERCLICK: the main window shows itself.
     static bool IsRestoreEvent(UINT mouseMessage);
@@ -55,6 +56,7 @@ private:
     int added_ = 0;
     Menu menu_;               // owned menu bar
     HMENU popup_ = nullptr;   // its first pop-up (borrowed from menu_)
+    wchar_t tip_[kTrayTipMax + 1] = {};
 };
 
 // TrayIcon off: removes the icon; on: adds it (or updates the image) with

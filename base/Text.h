@@ -2,7 +2,6 @@
 // these: they cut to size - 1 and always terminate.
 #pragma once
 #include <cstddef>
-#include <cstdarg>
 #include <cwchar>
 #include <cwctype>
 
@@ -44,22 +43,29 @@ inline size_t AppendText(wchar_t* dst, size_t size, const wchar_t* src) {
     return len + CopyText(dst + len, size - len, src);
 }
 
+// A printf format the program itself wrote. The constructor runs at compile
+// time, so only a constant (a literal) converts to it: a string-table text,
+// which a language file can replace, can never become a format. Such texts
+// go through the number-only formatter instead.
+class LiteralFormat {
+public:
+    consteval LiteralFormat(const wchar_t* text) : text_(text) {
+        // "%n" writes through an argument; no format of ours needs it.
+        for (const wchar_t* p = text; *p; ++p)
+            if (p[0] == L'%' && p[1] == L'n') throw "a format must not hold %n";
+    }
+    const wchar_t* Text() const { return text_; }
+
+private:
+    const wchar_t* text_;
+};
+
 // printf-style formatting cut to the buffer; always terminated.
 // Returns the length written (never more than size - 1), or 0 when size is 0.
-inline size_t FormatText(wchar_t* dst, size_t size, const wchar_t* format, ...) {
+template <typename... Args>
+inline size_t FormatText(wchar_t* dst, size_t size, LiteralFormat format, Args... args) {
     if (size == 0) return 0;
-    va_list args;
-    va_start(args, format);
-    int n = _vsnwprintf(dst, size - 1, format, args);
-    va_end(args);
-    if (n < 0 || static_cast<size_t>(n) >= size - 1) n = static_cast<int>(size - 1);
-    dst[n] = 0;
-    return static_cast<size_t>(n);
-}
-
-inline size_t FormatTextV(wchar_t* dst, size_t size, const wchar_t* format, va_list args) {
-    if (size == 0) return 0;
-    int n = _vsnwprintf(dst, size - 1, format, args);
+    int n = _snwprintf(dst, size - 1, format.Text(), args...);
     if (n < 0 || static_cast<size_t>(n) >= size - 1) n = static_cast<int>(size - 1);
     dst[n] = 0;
     return static_cast<size_t>(n);

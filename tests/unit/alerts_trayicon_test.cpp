@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "alerts/TrayIconControl.h"
+#include "lang/LanguageFile.h"
+#include "lang/Strings.h"
+#include "lang_test_support.h"
 #include "resource.h"
 #include "settings/Settings.h"
 
@@ -79,11 +82,31 @@ TEST_F(TrayIconTest, TheSettingAddsAndRemovesTheIcon) {
     settings.TrayIcon = 1;
     nw::ApplyTraySetting(tray, settings, icon_, 1234);
     EXPECT_TRUE(tray.Added());
+    EXPECT_STREQ(L"1234 Bluetooth devices", tray.Tip());
     settings.TrayIcon = 0;
     nw::ApplyTraySetting(tray, settings, icon_, 1234);
     EXPECT_FALSE(tray.Added());
     nw::UpdateTrayTip(tray, settings, 5);   // off: nothing to do
     EXPECT_FALSE(tray.Added());
+}
+
+TEST_F(TrayIconTest, HostileTranslatedTipIsTextWithOnlyTheNumberPutIn) {
+    // A translator's "%s", "%n" or second "%d" must not reach printf: the tip
+    // is set at start-up, so a crash here would stop the program from starting.
+    langtest::TempFolder folder;
+    const std::wstring path = folder.File(L"nw_tray_lng.ini");
+    langtest::WriteUtf16(path, L"[strings]\r\n12=%s %n %d/%d %ls %x devices\r\n");
+    nw::ResetStringCacheForTests();
+    ASSERT_TRUE(nw::LoadLanguageFile(path.c_str()));
+    nw::Settings settings{};
+    settings.TrayIcon = 1;
+    nw::TrayIconControl tray;
+    tray.Attach(window_, nullptr);
+    nw::ApplyTraySetting(tray, settings, icon_, 17);
+    nw::UpdateTrayTip(tray, settings, 18);
+    EXPECT_STREQ(L"%s %n 18/18 %ls %x devices", tray.Tip());
+    nw::CloseLanguageFile();
+    nw::ResetStringCacheForTests();
 }
 
 TEST_F(TrayIconTest, RightClickOpensTheTrayMenuOwnedByTheWindow) {

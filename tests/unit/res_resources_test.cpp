@@ -79,14 +79,40 @@ TEST(ResStrings, DeviceClassGapsStayEmpty) {
         EXPECT_TRUE(LoadText(id).empty()) << "string " << id;
 }
 
+BOOL CALLBACK NoteStringBlock(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR blocks) {
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<UINT>*>(blocks)->push_back(static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)));
+    return TRUE;
+}
+
+// Every ID in the string table, found by walking its blocks of sixteen.
+std::vector<UINT> AllStringIds() {
+    std::vector<UINT> blocks;
+    EnumResourceNamesW(Module(), RT_STRING, NoteStringBlock, reinterpret_cast<LONG_PTR>(&blocks));
+    std::vector<UINT> ids;
+    for (UINT block : blocks)
+        for (UINT id = (block - 1) * 16; id < block * 16; ++id)
+            if (!LoadText(id).empty()) ids.push_back(id);
+    return ids;
+}
+
+// Formatting with printf takes only a literal (LiteralFormat), so a text from
+// the table, which a language file replaces, can reach only the number-only
+// formatter. This pins the other half: every text in the table that holds a
+// conversion at all is one the code hands to that formatter, and holds one
+// integer conversion, as translations are told to keep it.
 TEST(ResStrings, FormatsHoldExactlyOneIntegerConversion) {
-    for (UINT id : ProgramStringIds()) {
+    const std::vector<UINT> all = AllStringIds();
+    ASSERT_FALSE(all.empty());
+    for (UINT id : all) {
         const std::wstring conversions = Conversions(LoadText(id));
         if (IsFormat(id))
             EXPECT_EQ(L"d", conversions) << "string " << id;
         else
             EXPECT_EQ(L"", conversions) << "string " << id << " is shown or formatted as is";
     }
+    for (UINT id : ProgramStringIds())
+        EXPECT_TRUE(std::find(all.begin(), all.end(), id) != all.end()) << "string " << id;
 }
 
 TEST(ResStrings, BuiltInTitlesMakeDistinctXmlNames) {
