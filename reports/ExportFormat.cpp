@@ -136,6 +136,45 @@ size_t EscapeWith(const wchar_t* text, wchar_t* out, size_t size, Rule rule) {
     return n;
 }
 
+// What a character becomes in the HTML kinds; null = itself.
+const wchar_t* HtmlEntity(wchar_t c) {
+    switch (c) {
+        case L'<': return L"&lt;";
+        case L'>': return L"&gt;";
+        case L'"': return L"&quot;";
+        case 0x00B0: return L"&deg;";
+        case L'&': return L"&amp;";
+        case L'\n': return L"<br>";
+        default: return nullptr;
+    }
+}
+
+// Text a language file supplies (titles, the credit line) is escaped like
+// cell text, so a translation cannot add markup to the page.
+bool PutHtml(Out& out, const wchar_t* text) {
+    for (text = OrEmpty(text); *text;) {
+        size_t run = 0;
+        while (text[run] && !HtmlEntity(text[run])) ++run;
+        if (!Put(out, text, run)) return false;
+        text += run;
+        if (*text && !Put(out, HtmlEntity(*text++))) return false;
+    }
+    return true;
+}
+
+// A character set's name is letters, digits and "-_.:"; anything else would
+// leave the meta element's attribute, so such a value is not written at all.
+bool IsCharsetName(const wchar_t* name) {
+    if (!name[0]) return false;
+    for (const wchar_t* p = name; *p; ++p) {
+        const wchar_t c = *p;
+        const bool allowed = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+                             c == L'-' || c == L'_' || c == L'.' || c == L':';
+        if (!allowed) return false;
+    }
+    return true;
+}
+
 // ---- Per-kind record writers ------------------------------------------------
 
 bool WriteTextRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
@@ -260,7 +299,7 @@ bool WriteHtmlTableRecord(Out& sink, const ExportTable& table, ExportCells& cell
             (!Lit(sink, L" bgcolor=\"") || !Put(sink, headerHex, 6) || !Lit(sink, L"\""))) {
             return false;
         }
-        if (!Lit(sink, L" nowrap><b>") || !Put(sink, OrEmpty(table.columns[p].title)) ||
+        if (!Lit(sink, L" nowrap><b>") || !PutHtml(sink, table.columns[p].title) ||
             !Lit(sink, L"</b><td bgcolor=#") || !Put(sink, hex, 6) ||
             !Put(sink, table.columns[p].noWrap ? L" nowrap>" : L">") || !Put(sink, text) ||
             !Lit(sink, kLineEnd)) {
@@ -290,17 +329,7 @@ bool WriteXmlRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
 // ---- Text helpers -------------------------------------------------------------
 
 size_t EscapeHtml(const wchar_t* text, wchar_t* out, size_t size) {
-    return EscapeWith(text, out, size, [](const wchar_t* s, size_t i, size_t&) -> const wchar_t* {
-        switch (s[i]) {
-            case L'<': return L"&lt;";
-            case L'>': return L"&gt;";
-            case L'"': return L"&quot;";
-            case 0x00B0: return L"&deg;";
-            case L'&': return L"&amp;";
-            case L'\n': return L"<br>";
-            default: return nullptr;
-        }
-    });
+    return EscapeWith(text, out, size, [](const wchar_t* s, size_t i, size_t&) { return HtmlEntity(s[i]); });
 }
 
 // Keeps the file well-formed for any XML reader: only XML's own entities,
@@ -384,14 +413,14 @@ static bool WriteHtmlHeadInto(Out& sink, const ExportTable& table, const HtmlHea
         !Lit(sink, L"<html><head>")) {
         return false;
     }
-    if (charset[0] && (!Lit(sink, L"<meta http-equiv='content-type' content='text/html;charset=") ||
+    if (IsCharsetName(charset) && (!Lit(sink, L"<meta http-equiv='content-type' content='text/html;charset=") ||
                        !Put(sink, charset) || !Lit(sink, L"'>"))) {
         return false;
     }
-    if (!Lit(sink, L"<title>") || !Put(sink, title) || !Lit(sink, L"</title></head>\r\n<body>\r\n")) return false;
+    if (!Lit(sink, L"<title>") || !PutHtml(sink, title) || !Lit(sink, L"</title></head>\r\n<body>\r\n")) return false;
     if (info.rightToLeft && !Lit(sink, L"<table dir=\"rtl\"><tr><td>\r\n")) return false;
-    if (!Lit(sink, L" <h3>") || !Put(sink, title) || !Lit(sink, L"</h3>\r\n")) return false;
-    if (!Lit(sink, L"<br><h4>") || !Put(sink, OrEmpty(info.createdBy)) || !Lit(sink, L" <a href=\"") ||
+    if (!Lit(sink, L" <h3>") || !PutHtml(sink, title) || !Lit(sink, L"</h3>\r\n")) return false;
+    if (!Lit(sink, L"<br><h4>") || !PutHtml(sink, info.createdBy) || !Lit(sink, L" <a href=\"") ||
         !Put(sink, OrEmpty(info.webAddress)) || !Lit(sink, L"\" target=\"newwin\">Nearwatch</a></h4><p>")) {
         return false;
     }
@@ -418,7 +447,7 @@ static bool WriteHtmlHeadInto(Out& sink, const ExportTable& table, const HtmlHea
             (!Lit(sink, L"<font color=\"#") || !Put(sink, fontHex, 6) || !Lit(sink, L"\">"))) {
             return false;
         }
-        if (!Put(sink, OrEmpty(column.title))) return false;
+        if (!PutHtml(sink, column.title)) return false;
         if (table.headerTextColor != -1 && !Lit(sink, L"</font>")) return false;
         if (!Lit(sink, kLineEnd)) return false;
     }

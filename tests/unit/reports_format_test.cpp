@@ -113,6 +113,29 @@ TEST(ReportFormat, HtmlHeadCarriesCharsetAndRightToLeft) {
               Head(5, L"utf-8", true));
     EXPECT_EQ(L"</table>\r\n</table>\r\n</body></html>", End(4, true));
     EXPECT_EQ(L"</table>\r\n</body></html>", End(5, true));
+    EXPECT_NE(std::wstring::npos, Head(4, L"ISO_8859-1:1987.x", false).find(L"charset=ISO_8859-1:1987.x'>"));
+}
+
+TEST(ReportFormat, LanguageFileTextsCannotAddMarkupToHtml) {
+    // A charset with any character outside a name's own is dropped whole.
+    for (const wchar_t* charset : {L"utf-8'><script>alert(1)</script>", L"utf 8", L"utf-8\"", L"x>", L"\x00E9"})
+        EXPECT_EQ(std::wstring::npos, Head(4, charset, false).find(L"<meta")) << charset;
+    // Titles and the credit line are escaped like cell text.
+    const nw::ExportColumn hostile[] = {{L"<img src=x>&\"", L"Name", L"", 1, 20}};
+    Fixture f(hostile, 1);
+    MemorySink head;
+    nw::HtmlHeadInfo info = {L"</title><script>", L"", false, L"<b>by</b>", L"u"};
+    ASSERT_TRUE(nw::WriteHtmlHead(head, f.table, info, 4));
+    EXPECT_EQ(std::wstring(kDoctype) +
+                  L"<html><head><title>&lt;/title&gt;&lt;script&gt;</title></head>\r\n<body>\r\n"
+                  L" <h3>&lt;/title&gt;&lt;script&gt;</h3>\r\n<br><h4>&lt;b&gt;by&lt;/b&gt; <a href=\"u\" "
+                  L"target=\"newwin\">Nearwatch</a></h4><p><table border=\"1\" cellpadding=\"5\"><tr "
+                  L"bgcolor=\"E0E0E0\">\r\n<th>&lt;img src=x&gt;&amp;&quot;\r\n",
+              head.Text());
+    MemorySink record;
+    ArrayCells cells({L"v"});
+    ASSERT_TRUE(nw::WriteExportRecord(record, f.table, cells, 5));
+    EXPECT_NE(std::wstring::npos, record.Text().find(L"<b>&lt;img src=x&gt;&amp;&quot;</b>"));
 }
 
 TEST(ReportFormat, HtmlCellsWithoutColumnFlagsOrHeaderColour) {
