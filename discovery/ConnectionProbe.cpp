@@ -56,6 +56,21 @@ int32_t ProbeDevice(uint64_t address, const ProbeSocketApi& api) {
 
 // ---- Probe threads -----------------------------------------------------------
 
+// The count of probe threads still at work. A thread gives its slot back
+// itself, before it posts its result, so a result message that is lost (a
+// full queue) cannot keep a slot taken, and one that another sender posted
+// cannot free a slot whose thread still runs. The window thread and every
+// probe thread share the block; the last one to let go frees it, so a thread
+// may end after its ConnectionProbe.
+struct ProbeSlots {
+    std::atomic<int> running{0};
+    std::atomic<int> owners{1};
+
+    void Release() {
+        if (owners.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    }
+};
+
 // The request lives in StartProbe's frame only until handshake is set, so
 // the thread copies what it needs first. The socket calls then block for as
 // long as paging the device takes; the window learns the outcome by message
@@ -67,9 +82,12 @@ DWORD WINAPI ConnectionProbe::ProbeThread(void* param) {
     const UINT message = request->message;
     const int32_t index = request->index;
     const ProbeSocketApi* api = request->api;
+    ProbeSlots* slots = request->slots;
     request->handshake.store(1, std::memory_order_release);
 
     const int32_t result = ProbeDevice(address, *api);
+    slots->running.fetch_sub(1, std::memory_order_release);
+    slots->Release();
     // lParam carries the result sign-extended; the window reads its low 32 bits.
     ::PostMessageW(window, message, static_cast<WPARAM>(static_cast<uint32_t>(index)), static_cast<LPARAM>(result));
     return 0;
@@ -78,9 +96,14 @@ DWORD WINAPI ConnectionProbe::ProbeThread(void* param) {
 // ---- The window thread's side ----------------------------------------------------
 
 ConnectionProbe::ConnectionProbe(const ProbeSocketApi& api, int limit)
-    : api_(&api), limit_(limit > 0 ? limit : 1) {}
+    : api_(&api), limit_(limit > 0 ? limit : 1), slots_(new ProbeSlots) {}
 
-ConnectionProbe::~ConnectionProbe() { std::free(waiters_); }
+ConnectionProbe::~ConnectionProbe() {
+    std::free(waiters_);
+    slots_->Release();
+}
+
+int ConnectionProbe::Running() const { return slots_->running.load(std::memory_order_acquire); }
 
 void ConnectionProbe::ProbeSelected(DeviceTable& table, HWND window) {
     for (int row = table.RowCount() - 1; row >= 0; --row) {
@@ -99,17 +122,16 @@ bool ConnectionProbe::StartProbe(HWND window, const DeviceRecord& record) {
 // limit wait here, in order, and start as results come back.
 bool ConnectionProbe::StartProbe(HWND window, uint64_t address, int32_t index) {
     const Waiter waiter = {address, window, index};
-    if (running_ < limit_ && count_ == 0) return Launch(waiter);
+    // Slots freed by threads whose results never arrived are taken up first.
+    StartWaiting();
+    if (Running() < limit_ && count_ == 0) return Launch(waiter);
     return Push(waiter);
 }
 
-void ConnectionProbe::OnProbeFinished() {
-    if (running_ > 0) --running_;
-    StartWaiting();
-}
+void ConnectionProbe::OnProbeFinished() { StartWaiting(); }
 
 void ConnectionProbe::StartWaiting() {
-    while (running_ < limit_ && count_ > 0) {
+    while (Running() < limit_ && count_ > 0) {
         Waiter next = waiters_[head_];
         head_ = (head_ + 1) % capacity_;
         --count_;
@@ -127,15 +149,21 @@ bool ConnectionProbe::Launch(const Waiter& waiter) {
     request.message = NWM_PROBE_RESULT;
     request.index = waiter.index;
     request.api = api_;
+    request.slots = slots_;
+    // Taken before the thread exists, which may give it back at once.
+    slots_->running.fetch_add(1, std::memory_order_relaxed);
+    slots_->owners.fetch_add(1, std::memory_order_relaxed);
     HANDLE thread = ::CreateThread(nullptr, 0, ProbeThread, &request, 0, nullptr);
-    if (thread) {
+    if (!thread) {
+        slots_->running.fetch_sub(1, std::memory_order_relaxed);
+        slots_->owners.fetch_sub(1, std::memory_order_relaxed);
+    } else {
         // A short spin: the new thread's first act is the copy.
         while (request.handshake.load(std::memory_order_acquire) == 0) {
             if (!::SwitchToThread()) ::Sleep(0);
         }
         // Nobody waits for the thread.
         ::CloseHandle(thread);
-        ++running_;
         if (observer_) observer_(observerContext_, waiter.index);
     }
     ::Sleep(kProbeSpacingMs);

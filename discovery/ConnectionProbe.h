@@ -35,6 +35,8 @@ const ProbeSocketApi& SystemSocketApi();
 // Blocks for as long as the platform's connect takes.
 int32_t ProbeDevice(uint64_t address, const ProbeSocketApi& api = SystemSocketApi());
 
+struct ProbeSlots;
+
 // What the window thread hands a probe thread. The thread copies it and then
 // sets handshake, after which the window thread may drop it.
 struct ProbeRequest {
@@ -43,11 +45,12 @@ struct ProbeRequest {
     UINT message = 0;
     int32_t index = 0;
     const ProbeSocketApi* api = nullptr;
+    ProbeSlots* slots = nullptr;   // the thread frees its slot and drops its share
     std::atomic<int32_t> handshake{0};
 };
 
 // Starts probe threads for the window thread, at most `limit` at once; later
-// requests wait in a queue and start as results come back. Every member runs
+// requests wait in a queue and start as slots come free. Every member runs
 // on the window thread.
 class ConnectionProbe {
 public:
@@ -61,11 +64,12 @@ public:
     // False when the device will not be probed (no thread, no memory).
     bool StartProbe(HWND window, const DeviceRecord& record);
     bool StartProbe(HWND window, uint64_t address, int32_t index);
-    // The window got one NWM_PROBE_RESULT: a slot is free again, so the next
-    // waiting request starts.
+    // The window got an NWM_PROBE_RESULT: waiting requests start in the slots
+    // that have come free. (A slot is free once its thread is done; the
+    // message itself frees nothing.)
     void OnProbeFinished();
 
-    int Running() const { return running_; }
+    int Running() const;
     int Waiting() const { return count_; }
 
     // Called on the window thread right after a probe thread has taken its
@@ -90,7 +94,7 @@ private:
 
     const ProbeSocketApi* api_;
     int limit_;
-    int running_ = 0;
+    ProbeSlots* slots_;   // shared with the probe threads
     // Ring of waiting requests.
     Waiter* waiters_ = nullptr;
     int capacity_ = 0;

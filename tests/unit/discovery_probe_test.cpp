@@ -383,9 +383,10 @@ TEST_F(ProbeTest, AtMostSixteenProbesRunAtOnce) {
     for (size_t i = 16; i < 20; ++i) EXPECT_GE(log.times[i] - log.times[i - 1], std::chrono::milliseconds(10));
 }
 
-// A result message that none of these probes sent (more results than
-// starts) cannot push the count below zero and so let more than the limit run.
-TEST_F(ProbeTest, MoreResultsThanStartsDoNotRaiseTheLimit) {
+// A slot is free when its thread is done, not when a message says so: a
+// result message that none of these probes sent cannot let more than the
+// limit run, and results that never arrive cannot keep slots taken.
+TEST_F(ProbeTest, ForeignOrLostResultsKeepTheLimitExact) {
     fake.release = CreateSemaphoreW(nullptr, 0, 1000, nullptr);
     ASSERT_TRUE(fake.release);
     MessageWindow window;
@@ -396,4 +397,25 @@ TEST_F(ProbeTest, MoreResultsThanStartsDoNotRaiseTheLimit) {
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(probes.StartProbe(window.Handle(), 0x0C0000000000ull + i, i + 1));
     EXPECT_EQ(2, probes.Running());
     EXPECT_EQ(1, probes.Waiting());
+    ASSERT_TRUE(WaitFor([&] { return fake.inConnect.load() == 2; }));
+    probes.OnProbeFinished();   // foreign: both threads still run
+    EXPECT_EQ(2, probes.Running());
+    EXPECT_EQ(1, probes.Waiting());
+
+    ReleaseSemaphore(fake.release, 1000, nullptr);
+    ASSERT_TRUE(WaitFor([&] {
+        probes.OnProbeFinished();
+        return probes.Waiting() == 0 && probes.Running() == 0;
+    }));
+    EXPECT_EQ(2, fake.mostInConnect.load());
+
+    // Results posted to a window that is gone are lost; the slots come free all the same.
+    HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    DestroyWindow(gone);
+    nw::ConnectionProbe lost(kFakeApi, 2);
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(lost.StartProbe(gone, 0x0D0000000000ull + i, 10 + i));
+    ASSERT_TRUE(WaitFor([&] { return lost.Running() == 0; }));
+    ASSERT_TRUE(lost.StartProbe(gone, 0x0D0000000002ull, 12));
+    EXPECT_EQ(0, lost.Waiting());
+    ASSERT_TRUE(WaitFor([&] { return fake.finished.load() == 6; }));
 }
