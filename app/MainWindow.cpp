@@ -487,6 +487,8 @@ void MainWindow::ReleaseTable() {
     // A scan still running may post its completion to a window that is
     // gone, or to this one before the loop ends; both are ignored.
     table_->scanResults = nullptr;
+    // The modeless find dialog writes into the table's find record.
+    CloseFind();
     table_.reset();
 }
 

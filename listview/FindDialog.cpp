@@ -73,6 +73,14 @@ bool OpenFind(HWND owner, ReportListView& list) {
 
 HWND FindDialogWindow() { return g_findDialog; }
 
+// The dialog types into the list's record and posts it to the owner; a
+// dialog left open past its list would write into freed memory.
+void CloseFind() {
+    HWND dialog = g_findDialog;
+    g_findDialog = nullptr;
+    if (dialog && ::IsWindow(dialog)) ::DestroyWindow(dialog);
+}
+
 void OnFindMessage(ReportListView& list, LPARAM lParam) {
     const auto* find = reinterpret_cast<const FINDREPLACEW*>(lParam);
     if (!find) return;

@@ -23,6 +23,10 @@ bool OpenFind(HWND owner, ReportListView& list);
 // The open find dialog, or null (for the message loop's IsDialogMessageW).
 HWND FindDialogWindow();
 
+// Destroys the open find dialog; called before the list that owns its
+// record goes.
+void CloseFind();
+
 // The registered find message: FR_FINDNEXT searches, FR_DIALOGTERM forgets
 // the dialog and gives the focus back to the list.
 void OnFindMessage(ReportListView& list, LPARAM lParam);

@@ -1,5 +1,5 @@
 // The main window inside the test process: shutdown while one of its own
-// handlers still waits in a modal loop.
+// handlers still waits in a modal loop or the find dialog is open.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <atomic>
@@ -44,23 +44,55 @@ HWND OwnedDialog(HWND owner) {
     return search.found;
 }
 
+// The window of the program, created in this process without the settings
+// file.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedSettings_ = nw::AppSettings();
+        buffersBefore_ = nw::ScanWorker::LiveBuffers();
+    }
+    void TearDown() override {
+        Close();
+        main_.reset();
+        ::UnregisterClassW(L"Nearwatch", ::GetModuleHandleW(nullptr));
+        nw::SetAppSettings(savedSettings_);
+        // The window's last scan ends on its own; later tests count buffers.
+        for (int i = 0; i < 1000 && nw::ScanWorker::LiveBuffers() != buffersBefore_; ++i) ::Sleep(10);
+        EXPECT_EQ(buffersBefore_, nw::ScanWorker::LiveBuffers());
+    }
+    void Create() {
+        main_ = std::make_unique<nw::MainWindow>();
+        main_->SetNoSaveLoad(true);
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = nw::SharedWindowProc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = main_->ClassName();
+        ::RegisterClassW(&windowClass);
+        window_ = ::CreateWindowExW(0, main_->ClassName(), L"Nearwatch", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
+                                    nullptr, nullptr, ::GetModuleHandleW(nullptr), main_.get());
+        ASSERT_TRUE(window_);
+        ASSERT_NE(nullptr, main_->Table());
+    }
+    void Close() {
+        if (window_) ::DestroyWindow(window_);
+        window_ = nullptr;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+    std::unique_ptr<nw::MainWindow> main_;
+    HWND window_ = nullptr;
+    nw::Settings* savedSettings_ = nullptr;
+    long buffersBefore_ = 0;
+};
+
 // The end-of-session query arrives while the font dialog of the main window
 // is open: the table that the command goes on using after the dialog must
 // still be there, and it is released once the command has returned.
-TEST(MainWindowShutdown, EndOfSessionInsideACommandReleasesTheTableAfterIt) {
-    nw::Settings* savedSettings = nw::AppSettings();
-    const long buffersBefore = nw::ScanWorker::LiveBuffers();
-    auto main = std::make_unique<nw::MainWindow>();
-    main->SetNoSaveLoad(true);
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = nw::SharedWindowProc;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = main->ClassName();
-    ::RegisterClassW(&windowClass);
-    HWND window = ::CreateWindowExW(0, main->ClassName(), L"Nearwatch", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
-                                    nullptr, nullptr, ::GetModuleHandleW(nullptr), main.get());
-    ASSERT_TRUE(window);
-    ASSERT_NE(nullptr, main->Table());
+TEST_F(MainWindowTest, EndOfSessionInsideACommandReleasesTheTableAfterIt) {
+    Create();
+    HWND window = window_;
 
     g_faults = 0;
     nw::SetCrashReportHookForTests(CountFault);
@@ -84,18 +116,20 @@ TEST(MainWindowShutdown, EndOfSessionInsideACommandReleasesTheTableAfterIt) {
 
     EXPECT_TRUE(dialogSeen) << "the font dialog did not open";
     EXPECT_EQ(0, g_faults.load());
-    EXPECT_EQ(nullptr, main->Table());
+    EXPECT_EQ(nullptr, main_->Table());
+}
 
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
-    ::DestroyWindow(window);
-    main.reset();
-    ::UnregisterClassW(L"Nearwatch", ::GetModuleHandleW(nullptr));
-    nw::SetAppSettings(savedSettings);
-    // The window's first scan ends on its own; later tests count buffers.
-    for (int i = 0; i < 1000 && nw::ScanWorker::LiveBuffers() != buffersBefore; ++i) ::Sleep(10);
-    EXPECT_EQ(buffersBefore, nw::ScanWorker::LiveBuffers());
+// The modeless find dialog types into a record that the table owns: the end
+// of the session closes the dialog before the table goes.
+TEST_F(MainWindowTest, EndOfSessionClosesTheFindDialogBeforeTheTableGoes) {
+    Create();
+    ::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(IDM_FIND, 0), 0);
+    HWND find = main_->FindDialog();
+    ASSERT_TRUE(find && ::IsWindow(find));
+    ::SendMessageW(window_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    EXPECT_EQ(nullptr, main_->Table());
+    EXPECT_FALSE(::IsWindow(find));
+    EXPECT_EQ(nullptr, main_->FindDialog());
 }
 
 }  // namespace
