@@ -236,6 +236,7 @@ void MainWindow::OnCommand(WORD code, WORD id, HWND) {
     case IDM_ADVANCED_OPTIONS:
         // On OK the alert templates and their switches are stored.
         nw::ShowAdvancedOptions(s, window_);
+        table_->Focus();
         break;
     case IDM_CONNECT_PROBE:
         if (table_->SelectedCount() > 0) WindowProbes().ProbeSelected(*table_, window_);

@@ -1,11 +1,13 @@
-// The main window inside the test process: shutdown while one of its own
-// handlers still waits in a modal loop or the find dialog is open.
+// The main window inside the test process: the focus after its dialogs, and
+// shutdown while one of its own handlers still waits in a modal loop or the
+// find dialog is open.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <atomic>
 #include <memory>
 #include <thread>
 #include "app/MainWindow.h"
+#include "dialogs_testsupport.h"
 #include "discovery/ScanWorker.h"
 #include "frame/CrashReport.h"
 #include "settings/Settings.h"
@@ -130,6 +132,21 @@ TEST_F(MainWindowTest, EndOfSessionClosesTheFindDialogBeforeTheTableGoes) {
     EXPECT_EQ(nullptr, main_->Table());
     EXPECT_FALSE(::IsWindow(find));
     EXPECT_EQ(nullptr, main_->FindDialog());
+}
+
+TEST_F(MainWindowTest, TheListHasTheKeyboardFocusAgainAfterADialog) {
+    Create();
+    ::ShowWindow(window_, SW_SHOW);
+    HWND list = main_->Table()->Control();
+    for (WORD command : {IDM_ADVANCED_OPTIONS, IDM_ABOUT}) {
+        ::SetFocus(window_);
+        ASSERT_NE(list, ::GetFocus());
+        EXPECT_EQ(1, dialogtest::DialogScript::Run(
+                         [&] { ::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(command, 0), 0); },
+                         [](HWND dialog) { dialogtest::DialogScript::Press(dialog, IDCANCEL); }))
+            << command;
+        EXPECT_EQ(list, ::GetFocus()) << command;
+    }
 }
 
 }  // namespace
