@@ -59,6 +59,12 @@ size_t ReadDescription(uint64_t address, wchar_t* buffer, size_t size) {
     return CopyText(buffer, size, value);
 }
 
+void FlattenDescription(wchar_t* text) {
+    for (; text && *text; ++text) {
+        if (*text == L'\r' || *text == L'\n') *text = L' ';
+    }
+}
+
 bool WriteDescription(uint64_t address, const wchar_t* text) {
     wchar_t path[MAX_PATH];
     if (!DescriptionFilePath(path, MAX_PATH)) return false;
@@ -69,9 +75,7 @@ bool WriteDescription(uint64_t address, const wchar_t* text) {
         // radio can choose. A line break inside the value would end the line
         // and let the rest become keys or sections of its own.
         std::wstring value(text ? text : L"");
-        for (wchar_t& c : value) {
-            if (c == L'\r' || c == L'\n') c = L' ';
-        }
+        FlattenDescription(value.data());
         // The reader would trim outer blanks and take a pair of quotes off
         // ("Kitchen" would come back as Kitchen): such a value goes inside one
         // more pair, which the reader removes again.

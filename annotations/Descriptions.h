@@ -20,6 +20,10 @@ size_t ReadDescription(uint64_t address, wchar_t* buffer, size_t size);
 // file. Returns the platform's write result.
 bool WriteDescription(uint64_t address, const wchar_t* text);
 
+// Turns the line breaks of text into spaces, in place: what WriteDescription
+// stores, so a record can hold the same text as its file.
+void FlattenDescription(wchar_t* text);
+
 // <exe cut at its last ".">_Desc.ini; false when it does not fit.
 bool DescriptionFilePath(wchar_t* buffer, size_t size);
 

@@ -188,6 +188,8 @@ void DeviceTable::UpdateFromAnswer(DeviceRecord* record, const BLUETOOTH_DEVICE_
     if (answer.szName[0]) CopyText(record->info.szName, kDeviceNameMax + 1, answer.szName);
     if (settings && settings->AutoSetDeviceDescription && record->description[0] == 0 && record->info.szName[0]) {
         CopyText(record->description, kDescriptionMax + 1, record->info.szName);
+        // The row shows what the file holds.
+        FlattenDescription(record->description);
         WriteDescription(record->info.Address.ullLong, record->description);
     }
     // The flags are the device's state now, so zeros are copied too.

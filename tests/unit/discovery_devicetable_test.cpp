@@ -22,6 +22,7 @@ namespace {
 constexpr uint64_t kAddrA = 0x001A7DDA7113ull;   // 00:1a:7d:da:71:13
 constexpr uint64_t kAddrB = 0x5C0E8B000001ull;
 constexpr uint64_t kAddrC = 0x000000000100ull;
+constexpr uint64_t kAddrD = 0x000000000200ull;
 
 using dialogtest::Answer;
 
@@ -220,6 +221,14 @@ TEST_F(DeviceTableTest, AutoDescriptionOnlyAtALaterSightingAndNeverOverwritten) 
     EXPECT_STREQ(L"", Find(kAddrC)->description);
     Scan({Answer(kAddrC, L"")});
     EXPECT_EQ(126u, wcslen(Find(kAddrC)->description));
+
+    // The record and its row hold what the file holds: line breaks as spaces.
+    Scan({Answer(kAddrD, L"Two\r\nlines\n\"q\" ")});
+    Scan({Answer(kAddrD, L"")});
+    EXPECT_STREQ(L"Two  lines \"q\" ", Find(kAddrD)->description);
+    nw::ReadDescription(kAddrD, stored, nw::kDescriptionChars);
+    EXPECT_STREQ(Find(kAddrD)->description, stored);
+    EXPECT_EQ(std::wstring(stored), window.Cell(RowOf(kAddrD), nw::kColDescription));
 }
 
 TEST_F(DeviceTableTest, WithoutAutoDescriptionNothingIsWritten) {
