@@ -13,7 +13,7 @@ namespace nw {
 static_assert(sizeof(BLUETOOTH_DEVICE_INFO) == 560);
 
 constexpr uint32_t kProbeNever = 0xFFFF;      // probeResult before any probe
-constexpr size_t kDeviceNameMax = 246;        // characters kept of a later name
+constexpr size_t kDeviceNameMax = BLUETOOTH_MAX_NAME_SIZE - 1;   // characters kept of any name
 constexpr size_t kColumnTextChars = 1024;     // least buffer a ColumnText caller passes
 
 struct DeviceRecord : ListRecord {

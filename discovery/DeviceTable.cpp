@@ -185,6 +185,8 @@ void DeviceTable::MarkIfAlertable(DeviceRecord* record) {
 void DeviceTable::UpdateFromAnswer(DeviceRecord* record, const BLUETOOTH_DEVICE_INFO& answer) {
     const Settings* settings = AppSettings();
     // A later answer often comes without the name the device gave before.
+    // It keeps as much as a first answer does: a 247-character name must not
+    // lose its last character on the second scan.
     if (answer.szName[0]) CopyText(record->info.szName, kDeviceNameMax + 1, answer.szName);
     if (settings && settings->AutoSetDeviceDescription && record->description[0] == 0 && record->info.szName[0]) {
         CopyText(record->description, kDescriptionMax + 1, record->info.szName);

@@ -87,26 +87,42 @@ bool PutSpaces(Out& out, size_t count) {
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// Kind 7 converts each piece to the system's ANSI code page on its own
-// (at most 8,191 bytes per conversion). A piece longer than one conversion
-// allows is converted in chunks that never split a surrogate pair, so nothing
-// is cut; the bytes are the same as one call would give.
-bool PutAnsi(Out& out, const wchar_t* text, size_t units) {
-    while (units > 0) {
-        size_t n = units < kAnsiChunkUnits ? units : kAnsiChunkUnits;
-        if (n < units && IsHighSurrogate(text[n - 1])) --n;
-        if (!out.Reserve(kAnsiPieceBytes)) return false;
-        int written = ::WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(n), reinterpret_cast<char*>(out.Tail()),
-                                            kAnsiPieceBytes, nullptr, nullptr);
-        if (written <= 0) return false;
-        out.Commit(static_cast<size_t>(written));
-        text += n;
-        units -= n;
+// Kind 7 is in the system's ANSI code page, converted a piece at a time (at
+// most 8,191 bytes per conversion); a longer text is converted in chunks that
+// never split a surrogate pair, so nothing is cut. No best-fit mapping: a
+// character the code page cannot hold becomes one "?" (a surrogate pair is
+// one character), never a look-alike: U+FF0C would otherwise become a real
+// comma, and U+FF02 a real quote. Returns the bytes in out (0 for an empty
+// text); consumed tells how many units they stand for.
+size_t ToAnsi(const wchar_t* text, size_t units, char* out, size_t& consumed) {
+    size_t n = units < kAnsiChunkUnits ? units : kAnsiChunkUnits;
+    if (n < units && IsHighSurrogate(text[n - 1])) --n;
+    consumed = n;
+    if (n == 0) return 0;
+    const UINT codePage = ::GetACP();
+    if (codePage == CP_UTF8) {
+        // Every character has its bytes; a lone surrogate becomes U+FFFD.
+        int written = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out, kAnsiPieceBytes, nullptr,
+                                            nullptr);
+        if (written > 0) return static_cast<size_t>(written);
     }
-    return true;
+    // No ANSI code page but UTF-8 holds a character beyond U+FFFF.
+    wchar_t plain[kAnsiChunkUnits];
+    size_t m = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const wchar_t c = text[i];
+        if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(text[i + 1])) ++i;
+        plain[m++] = IsHighSurrogate(c) || IsLowSurrogate(c) ? L'?' : c;
+    }
+    if (codePage != CP_UTF8) {
+        int written = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, plain, static_cast<int>(m), out,
+                                            kAnsiPieceBytes, "?", nullptr);
+        if (written > 0) return static_cast<size_t>(written);
+    }
+    // The conversion refused: plain ASCII stays, everything else is "?".
+    for (size_t i = 0; i < m; ++i) out[i] = plain[i] < 0x80 ? static_cast<char>(plain[i]) : '?';
+    return m;
 }
-
-bool PutAnsi(Out& out, const wchar_t* text) { return PutAnsi(out, text, wcslen(text)); }
 
 const wchar_t* OrEmpty(const wchar_t* text) { return text ? text : L""; }
 
@@ -189,9 +205,21 @@ bool WriteTextRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
     return Lit(sink, kSeparator) && Lit(sink, kLineEnd);
 }
 
+// A tab inside a value (a description can hold one) would add a field: it is
+// written as a space.
+bool PutWithoutTabs(Out& sink, const wchar_t* text) {
+    for (;;) {
+        const size_t run = wcscspn(text, L"\t");
+        if (!Put(sink, text, run)) return false;
+        if (!text[run]) return true;
+        if (!Lit(sink, L" ")) return false;
+        text += run + 1;
+    }
+}
+
 bool WriteTabRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
     for (int p = 0; p < table.columnCount; ++p) {
-        if (!Put(sink, OrEmpty(cells.Text(p))) || !Lit(sink, L"\t")) return false;
+        if (!PutWithoutTabs(sink, OrEmpty(cells.Text(p))) || !Lit(sink, L"\t")) return false;
     }
     return Lit(sink, kLineEnd);
 }
@@ -215,46 +243,82 @@ bool WriteTabularRecord(Out& sink, const ExportTable& table, ExportCells& cells)
 // A spreadsheet takes a cell that begins with = + - @ (or a tab or carriage
 // return before one) for a formula, and a device name is whatever a
 // stranger's device announces. Such a field gets a leading apostrophe so it
-// is read as text; a plain number such as -5 is left as it is.
-bool LooksLikeFormula(const wchar_t* text) {
-    switch (text[0]) {
-    case L'=': case L'@': case L'\t': case L'\r': return true;
-    case L'+': case L'-': break;
+// is read as text; a plain number such as -5 is left as it is. Decided on
+// the field's bytes; complete is false when more bytes follow these.
+bool LooksLikeFormula(const char* bytes, size_t count, bool complete) {
+    if (count == 0) return false;
+    switch (bytes[0]) {
+    case '=': case '@': case '\t': case '\r': return true;
+    case '+': case '-': break;
     default: return false;
     }
+    if (!complete) return true;   // no plain number is thousands of characters long
     bool digits = false, dot = false;
-    for (const wchar_t* p = text + 1; *p; ++p) {
-        if (*p >= L'0' && *p <= L'9') digits = true;
-        else if (*p == L'.' && !dot) dot = true;
+    for (size_t i = 1; i < count; ++i) {
+        if (bytes[i] >= '0' && bytes[i] <= '9') digits = true;
+        else if (bytes[i] == '.' && !dot) dot = true;
         else return true;
     }
     return !digits;
 }
 
-// A field holding a comma, a quotation mark, a carriage return or a line feed
-// is quoted, so that a spreadsheet reads one record per line.
-bool WriteCsvField(Out& sink, const wchar_t* text) {
-    const bool guard = LooksLikeFormula(text);
-    if (!wcspbrk(text, L",\"\r\n")) return (!guard || PutAnsi(sink, L"'", 1)) && PutAnsi(sink, text);
-    if (!PutAnsi(sink, L"\"", 1)) return false;
-    if (guard && !PutAnsi(sink, L"'", 1)) return false;
-    for (;;) {
-        const wchar_t* quote = wcschr(text, L'"');
-        size_t run = quote ? static_cast<size_t>(quote - text) : wcslen(text);
-        if (run && !PutAnsi(sink, text, run)) return false;
-        if (!quote) break;
-        if (!PutAnsi(sink, L"\"\"", 2)) return false;
-        text = quote + 1;
+bool NeedsCsvQuotes(const char* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const char c = bytes[i];
+        if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
     }
-    return PutAnsi(sink, L"\"", 1);
+    return false;
+}
+
+// Bytes of a field, with every quote doubled inside a quoted field.
+bool PutCsvBytes(Out& sink, const char* bytes, size_t count, bool quoted) {
+    if (!quoted) return count == 0 || sink.Bytes(bytes, count);
+    for (;;) {
+        const char* quote = static_cast<const char*>(memchr(bytes, '"', count));
+        const size_t run = quote ? static_cast<size_t>(quote - bytes) + 1 : count;
+        if (run && !sink.Bytes(bytes, run)) return false;
+        if (!quote) return true;
+        if (!sink.Bytes("\"", 1)) return false;
+        bytes += run;
+        count -= run;
+    }
+}
+
+// A field holding a comma, a quotation mark, a carriage return or a line feed
+// is quoted, so that a spreadsheet reads one record per line. The decision is
+// taken on the bytes the file gets, after the conversion to the code page.
+bool WriteCsvField(Out& sink, const wchar_t* text) {
+    const size_t units = wcslen(text);
+    char first[kAnsiPieceBytes];
+    size_t firstUnits = 0;
+    const size_t firstBytes = ToAnsi(text, units, first, firstUnits);
+    bool quoted = NeedsCsvQuotes(first, firstBytes);
+    if (firstUnits < units && !quoted) {
+        // A long field: the rest is looked at before anything is written.
+        char piece[kAnsiPieceBytes];
+        for (size_t at = firstUnits, used = 0; at < units && !quoted; at += used)
+            quoted = NeedsCsvQuotes(piece, ToAnsi(text + at, units - at, piece, used));
+    }
+    const bool guard = LooksLikeFormula(first, firstBytes, firstUnits == units);
+    if (quoted && !sink.Bytes("\"", 1)) return false;
+    if (guard && !sink.Bytes("'", 1)) return false;
+    if (!PutCsvBytes(sink, first, firstBytes, quoted)) return false;
+    if (firstUnits < units) {
+        char piece[kAnsiPieceBytes];
+        for (size_t at = firstUnits, used = 0; at < units; at += used) {
+            const size_t bytes = ToAnsi(text + at, units - at, piece, used);
+            if (!PutCsvBytes(sink, piece, bytes, quoted)) return false;
+        }
+    }
+    return !quoted || sink.Bytes("\"", 1);
 }
 
 bool WriteCsvRecord(Out& sink, const ExportTable& table, ExportCells& cells) {
     for (int p = 0; p < table.columnCount; ++p) {
-        if (p > 0 && !PutAnsi(sink, L",", 1)) return false;
+        if (p > 0 && !sink.Bytes(",", 1)) return false;
         if (!WriteCsvField(sink, OrEmpty(cells.Text(p)))) return false;
     }
-    return PutAnsi(sink, kLineEnd, 2);
+    return sink.Bytes("\r\n", 2);
 }
 
 // The escaped, adjusted cell text of an HTML kind in table.scratch, with

@@ -69,6 +69,8 @@ TEST(ReportFormat, PlainTextPadsTitlesTo18AndFramesEachRecord) {
 
 TEST(ReportFormat, TabDelimitedEndsEveryCellWithATab) {
     EXPECT_EQ(L"A&B, <1>\t00:11:22:33:44:55\t\r\n", ExampleRecord(2));
+    // A tab inside a value would add a field: it becomes a space.
+    EXPECT_EQ(L"a b  c\t d\t\r\n", Record(2, {L"a\tb\t\tc", L"\td"}));
 }
 
 TEST(ReportFormat, TabularCutsAndPadsToTheFixedWidth) {
@@ -203,6 +205,49 @@ TEST(ReportFormat, CommaDelimitedQuotesOnlyWhatNeedsIt) {
     ArrayCells risky({L"=cmd|' /C calc'!A0", L"+1 555", L"-5", L"@SUM(A1)", L"=1,2", L"a=b", L"-2.5e3"});
     ASSERT_TRUE(nw::WriteExportRecord(formulas, six.table, risky, 7));
     EXPECT_EQ("'=cmd|' /C calc'!A0,'+1 555,-5,'@SUM(A1),\"'=1,2\",a=b,'-2.5e3\r\n", formulas.Narrow());
+}
+
+namespace {
+
+// Fields of one comma-delimited record as a spreadsheet splits it; -1 when
+// the bytes are not exactly one record ended by CR LF.
+int CsvFieldCount(const std::string& bytes) {
+    int fields = 1;
+    bool quoted = false;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '"') quoted = !quoted;
+        else if (!quoted && c == ',') ++fields;
+        else if (!quoted && (c == '\r' || c == '\n'))
+            return i + 2 == bytes.size() && bytes[i + 1] == '\n' ? fields : -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST(ReportFormat, CommaDelimitedTurnsNoCharacterIntoASeparatorOrQuote) {
+    // Full-width comma and quote, an emoji, a CJK character, a lone surrogate:
+    // whatever the code page makes of them, the record keeps its fields.
+    Fixture f;
+    MemorySink sink;
+    ArrayCells cells({L"a\xFF0C b\xFF02 c\xFF0C", L"\xD83D\xDE00\x4E2D\xD800 x"});
+    ASSERT_TRUE(nw::WriteExportRecord(sink, f.table, cells, 7));
+    EXPECT_EQ(2, CsvFieldCount(sink.Narrow())) << sink.Narrow();
+    // In a Western code page each character it cannot hold is one "?".
+    if (GetACP() == 1252) {
+        EXPECT_EQ("a? b? c?,??? x\r\n", sink.Narrow());
+    }
+    // The same in a field longer than one conversion piece.
+    std::wstring longText(3000, L'x');
+    longText[2500] = 0xFF0C;
+    MemorySink longSink;
+    ArrayCells longCells({longText, L"\xFF02"});
+    ASSERT_TRUE(nw::WriteExportRecord(longSink, f.table, longCells, 7));
+    EXPECT_EQ(2, CsvFieldCount(longSink.Narrow()));
+    if (GetACP() == 1252) {
+        EXPECT_EQ(std::string(2500, 'x') + "?" + std::string(499, 'x') + ",?\r\n", longSink.Narrow());
+    }
 }
 
 TEST(ReportFormat, CommaDelimitedIsInTheAnsiCodePage) {
