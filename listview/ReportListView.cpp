@@ -114,6 +114,14 @@ size_t FormatNumberText(wchar_t* out, size_t size, const wchar_t* format, long l
     return n;
 }
 
+bool LayoutShowsAColumn(const ColumnLayout& layout) {
+    const int count = std::clamp(layout.count, 0, kMaxColumns);
+    for (int c = 0; c < count; ++c) {
+        if (layout.entries[c].width != 0) return true;
+    }
+    return false;
+}
+
 bool LayoutAcceptable(const ColumnLayout& layout) {
     int count = std::clamp(layout.count, 0, kMaxColumns);
     int atZero = 0;
@@ -960,12 +968,25 @@ void ReportListView::ExchangeColumnSettings(SettingsStore& store) {
     // control would be rejected at the next start anyway.
     if (writing && control_) ReadLayoutFromControl(layout_);
     layout_.count = columnCount_;
-    const bool stored = store.ExchangeBytes(L"Columns", layout_.entries,
-                                            sizeof(ColumnLayoutEntry) * static_cast<size_t>(columnCount_));
+    const size_t bytes = sizeof(ColumnLayoutEntry) * static_cast<size_t>(columnCount_);
+    ColumnLayout stored = layout_;
+    bool loaded = false;
+    if (writing) {
+        store.ExchangeBytes(L"Columns", layout_.entries, bytes);
+    } else {
+        // A hand-edited value that is no byte list, or a layout that would
+        // leave no column to see, is rejected like two leftmost columns: the
+        // defaults stay, and they are what is saved again.
+        loaded = store.ReadByteList(L"Columns", stored.entries, bytes) && LayoutAcceptable(stored) &&
+                 LayoutShowsAColumn(stored);
+    }
     int32_t key = sortKey_;
     store.ExchangeInt(L"Sort", key, 0);
     sortKey_ = key;
-    if (!writing && stored) ApplyLayout(layout_);
+    if (loaded) {
+        layout_ = stored;
+        ApplyLayout(layout_);
+    }
 }
 
 }  // namespace nw

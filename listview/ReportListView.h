@@ -108,6 +108,8 @@ bool TextMatchesFind(const wchar_t* text, const wchar_t* search, DWORD flags);
 size_t FormatNumberText(wchar_t* out, size_t size, const wchar_t* format, long long value);
 // Whether layout may be applied: not when two or more entries have position 0.
 bool LayoutAcceptable(const ColumnLayout& layout);
+// At least one column has a width other than 0.
+bool LayoutShowsAColumn(const ColumnLayout& layout);
 
 // Small growable array of record indexes; never throws (Push reports failure).
 class IndexList {

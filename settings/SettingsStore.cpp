@@ -61,6 +61,21 @@ size_t ParseByteList(const wchar_t* text, uint8_t* data, size_t size) {
     return count;
 }
 
+bool IsByteList(const wchar_t* text) {
+    size_t pairs = 0;
+    for (size_t i = 0; text[i];) {
+        if (text[i] == L' ') {
+            ++i;
+            continue;
+        }
+        if (HexDigit(text[i]) < 0 || HexDigit(text[i + 1]) < 0) return false;
+        i += 2;
+        ++pairs;
+        if (text[i] && text[i] != L' ') return false;
+    }
+    return pairs > 0;
+}
+
 int32_t ParseProfileInt(const wchar_t* text) {
     while (*text == L' ' || *text == L'\t') ++text;
     bool negative = false;
@@ -193,6 +208,14 @@ bool SettingsStore::ExchangeBytes(const wchar_t* key, void* data, size_t size) {
     }
     FormatByteList(static_cast<const uint8_t*>(data), size, text, kByteListChars + 1);
     return WriteValue(key, text);
+}
+
+bool SettingsStore::ReadByteList(const wchar_t* key, void* data, size_t size) {
+    wchar_t text[kByteListChars + 1];
+    ReadValue(key, text, kByteListChars + 1);
+    if (!IsByteList(text)) return false;
+    ParseByteList(text, static_cast<uint8_t*>(data), size);
+    return true;
 }
 
 bool SettingsStore::ExchangeString(const wchar_t* key, wchar_t* buffer, const wchar_t* defaultText,

@@ -41,6 +41,10 @@ public:
     // (bytes past the decoded ones keep their content); write returns the
     // write result.
     virtual bool ExchangeBytes(const wchar_t* key, void* data, size_t size);
+    // Read only: false, with data untouched, when the key is absent, empty or
+    // not a well-formed byte list (IsByteList); else decodes it as
+    // ExchangeBytes does.
+    bool ReadByteList(const wchar_t* key, void* data, size_t size);
     // Read cuts the text to size - 1 characters.
     virtual bool ExchangeString(const wchar_t* key, wchar_t* buffer, const wchar_t* defaultText,
                                 size_t size);
@@ -78,6 +82,10 @@ size_t FormatByteList(const uint8_t* data, size_t size, wchar_t* out, size_t out
 // Decodes pairs of characters as base-16 bytes, skipping spaces; stops at the
 // end of text or after size bytes. Returns the number of bytes decoded.
 size_t ParseByteList(const wchar_t* text, uint8_t* data, size_t size);
+// Whether text is what FormatByteList writes, as a hand may edit it: pairs
+// of base-16 digits (either case), separated and surrounded by spaces, at
+// least one pair.
+bool IsByteList(const wchar_t* text);
 // Decimal integer as the profile reads it: optional sign, digits up to the
 // first other character; no digits gives 0.
 int32_t ParseProfileInt(const wchar_t* text);

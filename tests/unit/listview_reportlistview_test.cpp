@@ -583,6 +583,25 @@ TEST(ReportListColumns, StoredColumnsShorterThanTheTableOrWithTwoLeftmostEntries
         f.list.ExchangeColumnSettings(store);
         EXPECT_EQ(80, f.window.ColumnWidth(2));
     }
+    // No byte list, or every column hidden: the defaults, and they are what
+    // is saved again.
+    for (const wchar_t* bad : {L"hello world", L"82 00 00 00 0", L"8200 0000", L"82 00 00 00 64 00 01 00 5x 00 02 00",
+                               L"00 00 00 00 00 00 01 00 00 00 02 00"}) {
+        WritePrivateProfileStringW(L"General", L"Columns", bad, path.c_str());
+        Fixture f;
+        {
+            nw::SettingsStore store(nw::SettingsStore::Read, path.c_str());
+            f.list.ExchangeColumnSettings(store);
+        }
+        EXPECT_EQ(130, f.window.ColumnWidth(0)) << bad;
+        EXPECT_EQ(100, f.window.ColumnWidth(1)) << bad;
+        EXPECT_EQ(80, f.window.ColumnWidth(2)) << bad;
+        EXPECT_EQ(0, f.window.ColumnOrder(0)) << bad;
+        nw::SettingsStore store(nw::SettingsStore::Write, path.c_str());
+        f.list.ExchangeColumnSettings(store);
+        ASSERT_TRUE(store.Commit());
+        EXPECT_EQ(L"82 00 00 00 64 00 01 00 50 00 02 00", listtest::ProfileValue(path, L"Columns")) << bad;
+    }
 }
 
 // ---- Drawing, selection and check boxes ------------------------------------------------
