@@ -1,5 +1,6 @@
 #include "lang/LanguageFile.h"
 #include "frame/Frame.h"
+#include "base/Handles.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 #include <cwchar>
@@ -18,12 +19,25 @@ constexpr int kMaxResources = 256;
 // One instance for the run; window thread only.
 struct LanguageState {
     wchar_t path[MAX_PATH];              // empty: no language file in use
+    wchar_t readPath[MAX_PATH];          // where texts are read: path, or its UTF-16 copy
     int rtl;
     wchar_t charset[63];
     wchar_t translatorName[63];
     wchar_t translatorUrl[255];
 };
 LanguageState g_language = {};
+
+// The UTF-16 copy of a UTF-8 language file (see LoadLanguageFile), removed
+// when the file is closed or the program ends.
+struct TemporaryCopy {
+    wchar_t path[MAX_PATH] = {};
+    void Remove() {
+        if (path[0]) ::DeleteFileW(path);
+        path[0] = 0;
+    }
+    ~TemporaryCopy() { Remove(); }
+};
+TemporaryCopy g_copy;
 
 const WORD kSkippedDialogs[] = {107, 0};  // the crash report keeps its own texts
 
@@ -32,8 +46,8 @@ HMODULE ProgramModule() { return ::GetModuleHandleW(nullptr); }
 bool ReadKey(const wchar_t* section, const wchar_t* key, wchar_t* buffer, size_t size) {
     if (size == 0) return false;
     buffer[0] = 0;
-    if (!g_language.path[0]) return false;
-    ::GetPrivateProfileStringW(section, key, L"", buffer, static_cast<DWORD>(size), g_language.path);
+    if (!g_language.readPath[0]) return false;
+    ::GetPrivateProfileStringW(section, key, L"", buffer, static_cast<DWORD>(size), g_language.readPath);
     return buffer[0] != 0;
 }
 
@@ -272,6 +286,60 @@ BOOL CALLBACK MirrorChildPosition(HWND child, LPARAM) {
     return TRUE;
 }
 
+constexpr DWORD kMaxLanguageFileBytes = 16 * 1024 * 1024;
+
+// Most editors save UTF-8 without a byte-order mark, which the profile reader
+// takes for the ANSI code page, garbling every translated text. A file whose
+// bytes are valid UTF-8 (with or without the mark) and not plain ASCII is
+// therefore read through a UTF-16 copy in the temporary folder, as the company
+// list reads its UTF-8; any other file is read as it is. False when no copy
+// is needed or it could not be made.
+bool MakeUtf16Copy(const wchar_t* path, wchar_t* copyPath) {
+    Handle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > kMaxLanguageFileBytes)
+        return false;
+    const DWORD bytes = static_cast<DWORD>(size.QuadPart);
+    std::unique_ptr<char[]> data(new (std::nothrow) char[bytes]);
+    DWORD got = 0;
+    if (!data || !::ReadFile(file.get(), data.get(), bytes, &got, nullptr) || got != bytes) return false;
+    file.reset();
+
+    const char* text = data.get();
+    DWORD length = bytes;
+    const bool utf8Mark = length >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
+                          static_cast<unsigned char>(text[1]) == 0xBB && static_cast<unsigned char>(text[2]) == 0xBF;
+    if (utf8Mark) {
+        text += 3;
+        length -= 3;
+    } else {
+        bool ascii = true;
+        for (DWORD i = 0; i < length && ascii; ++i) ascii = static_cast<unsigned char>(text[i]) < 0x80;
+        // Plain ASCII reads the same either way; a UTF-16 mark is the reader's own.
+        if (ascii) return false;
+    }
+    const int units = length ? ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length),
+                                                     nullptr, 0)
+                             : 0;
+    if (units <= 0) return false;   // not UTF-8: the ANSI code page, as before
+    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[static_cast<size_t>(units) + 1]);
+    if (!wide) return false;
+    wide[0] = 0xFEFF;
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), wide.get() + 1, units);
+
+    wchar_t folder[MAX_PATH];
+    const DWORD n = ::GetTempPathW(MAX_PATH, folder);
+    if (n == 0 || n >= MAX_PATH || !::GetTempFileNameW(folder, L"nwl", 0, copyPath)) return false;
+    Handle copy(::CreateFileW(copyPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    const DWORD copyBytes = static_cast<DWORD>((static_cast<size_t>(units) + 1) * sizeof(wchar_t));
+    DWORD written = 0;
+    const bool ok = copy && ::WriteFile(copy.get(), wide.get(), copyBytes, &written, nullptr) && written == copyBytes;
+    copy.reset();
+    if (!ok) ::DeleteFileW(copyPath);
+    return ok;
+}
+
 }  // namespace
 
 // ---- Loading and state ------------------------------------------------------------
@@ -294,15 +362,20 @@ bool LoadLanguageFile(const wchar_t* path) {
         g_language.path[0] = 0;
         return false;
     }
+    if (MakeUtf16Copy(path, g_copy.path)) CopyText(g_language.readPath, g_copy.path);
+    else CopyText(g_language.readPath, path);
     // Only exactly 1 asks for the mirrored layout.
-    g_language.rtl = ::GetPrivateProfileIntW(L"general", L"rtl", 0, g_language.path) == 1;
+    g_language.rtl = ::GetPrivateProfileIntW(L"general", L"rtl", 0, g_language.readPath) == 1;
     ReadKey(L"general", L"charset", g_language.charset, 63);
     ReadKey(L"general", L"TranslatorName", g_language.translatorName, 63);
     ReadKey(L"general", L"TranslatorURL", g_language.translatorUrl, 255);
     return true;
 }
 
-void CloseLanguageFile() { g_language = LanguageState{}; }
+void CloseLanguageFile() {
+    g_language = LanguageState{};
+    g_copy.Remove();
+}
 
 bool LanguageFileInUse() { return g_language.path[0] != 0; }
 bool RightToLeft() { return g_language.rtl != 0; }
@@ -358,6 +431,7 @@ void SaveLanguageFile(const wchar_t* path) {
         CloseLanguageFile();
         return;
     }
+    CopyText(g_language.readPath, path);
     CreateUtf16FileIfMissing(g_language.path);
     WriteKeyIfMissing(L"general", L"TranslatorName", L"");
     WriteKeyIfMissing(L"general", L"TranslatorURL", L"");

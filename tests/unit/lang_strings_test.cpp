@@ -95,3 +95,45 @@ TEST_F(StringLookup, AFullPoolGivesTheEmptyText) {
     EXPECT_STREQ(L"", GetString(20102));                 // 32766 + 1 + 2 is past the end
     EXPECT_EQ(std::wstring(4000, L'a'), GetString(20000));
 }
+
+namespace {
+
+int TemporaryCopies() {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((std::wstring(folder) + L"nwl*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do ++count;
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+    return count;
+}
+
+}  // namespace
+
+// What most editors write today: UTF-8 without a byte-order mark. Read as
+// UTF-8 when the bytes are valid UTF-8, from the ANSI code page otherwise.
+TEST_F(StringLookup, Utf8FilesAreReadAsUtf8WithOrWithoutAMark) {
+    const int copiesBefore = TemporaryCopies();
+    const std::string utf8 = "[general]\r\nTranslatorName=J\xC3\xBCrgen\r\n[strings]\r\n4=%d Ger\xC3\xA4te \xE2\x9C\x93\r\n";
+    for (const std::string& bytes : {utf8, "\xEF\xBB\xBF" + utf8}) {
+        path_ = folder_.File(L"nw_lng.ini");
+        langtest::WriteAnsi(path_, bytes);
+        ASSERT_TRUE(nw::LoadLanguageFile(path_.c_str()));
+        EXPECT_STREQ(L"%d Ger\u00e4te \u2713", GetString(IDS_STATUS_DEVICES));
+        EXPECT_STREQ(L"J\u00fcrgen", nw::TranslatorName());
+        EXPECT_STREQ(L"Yes", GetString(IDS_YES));
+        nw::CloseLanguageFile();
+        nw::ResetStringCacheForTests();
+    }
+    EXPECT_EQ(copiesBefore, TemporaryCopies());   // the UTF-16 copy goes with the file
+
+    // Not valid UTF-8 (a lone 0xE4): the ANSI code page, as before.
+    langtest::WriteAnsi(path_, "[strings]\r\n4=%d Ger\xE4te\r\n");
+    ASSERT_TRUE(nw::LoadLanguageFile(path_.c_str()));
+    wchar_t expected[32] = {};
+    MultiByteToWideChar(CP_ACP, 0, "%d Ger\xE4te", -1, expected, 32);
+    EXPECT_STREQ(expected, GetString(IDS_STATUS_DEVICES));
+}
