@@ -161,6 +161,17 @@ TEST(ReportFormat, EmptyOrSpaceLedHtmlCellsGetANonBreakingSpace) {
     EXPECT_NE(std::wstring::npos, Record(5, {L"", L"y"}).find(L"<td bgcolor=#FFFFFF nowrap>&nbsp;\r\n"));
     // Not for XML.
     EXPECT_NE(std::wstring::npos, Record(6, {L"", L"y"}).find(L"<device_name></device_name>\r\n"));
+    // Only when it fits whole, with the terminator, in the scratch buffer.
+    const nw::ExportColumn one[] = {{L"T", L"t", L"", 0, 20}};
+    const wchar_t* const cells[][2] = {{L" ab", L" ab&nbsp;"}, {L" abc", L" abc"}};
+    for (const auto& cell : cells) {
+        Fixture f(one, 1);
+        f.table.scratchSize = 10;
+        MemorySink sink;
+        ArrayCells source({cell[0]});
+        ASSERT_TRUE(nw::WriteExportRecord(sink, f.table, source, 4));
+        EXPECT_EQ(std::wstring(L"<tr><td bgcolor=#FFFFFF>") + cell[1] + L"\r\n", sink.Text()) << cell[0];
+    }
 }
 
 TEST(ReportFormat, XmlIsWellFormedUtf16) {
@@ -196,15 +207,21 @@ TEST(ReportFormat, CommaDelimitedQuotesOnlyWhatNeedsIt) {
     ArrayCells breaks({L"two\r\nlines", L"lf\nonly"});
     ASSERT_TRUE(nw::WriteExportRecord(lines, f.table, breaks, 7));
     EXPECT_EQ("\"two\r\nlines\",\"lf\nonly\"\r\n", lines.Narrow());
+    MemorySink bare;
+    ArrayCells crOnly({L"cr\ronly", L"tab\tonly"});
+    ASSERT_TRUE(nw::WriteExportRecord(bare, f.table, crOnly, 7));
+    EXPECT_EQ("\"cr\ronly\",tab\tonly\r\n", bare.Narrow());
 
     // A name that a spreadsheet would run as a formula is written as text;
     // numbers and an inner equals sign stay as they are.
     MemorySink formulas;
-    nw::ExportColumn columns[7] = {};
-    Fixture six(columns, 7);
-    ArrayCells risky({L"=cmd|' /C calc'!A0", L"+1 555", L"-5", L"@SUM(A1)", L"=1,2", L"a=b", L"-2.5e3"});
-    ASSERT_TRUE(nw::WriteExportRecord(formulas, six.table, risky, 7));
-    EXPECT_EQ("'=cmd|' /C calc'!A0,'+1 555,-5,'@SUM(A1),\"'=1,2\",a=b,'-2.5e3\r\n", formulas.Narrow());
+    nw::ExportColumn columns[9] = {};
+    Fixture nine(columns, 9);
+    ArrayCells risky({L"=cmd|' /C calc'!A0", L"+1 555", L"-5", L"@SUM(A1)", L"=1,2", L"a=b", L"-2.5e3",
+                      L"\t=1+2", L"\r@x"});
+    ASSERT_TRUE(nw::WriteExportRecord(formulas, nine.table, risky, 7));
+    EXPECT_EQ("'=cmd|' /C calc'!A0,'+1 555,-5,'@SUM(A1),\"'=1,2\",a=b,'-2.5e3,'\t=1+2,\"'\r@x\"\r\n",
+              formulas.Narrow());
 }
 
 namespace {
