@@ -152,7 +152,10 @@ size_t EscapeWith(const wchar_t* text, wchar_t* out, size_t size, Rule rule) {
     return n;
 }
 
-// What a character becomes in the HTML kinds; null = itself.
+// What a character becomes in the HTML kinds; null = itself. Controls other
+// than tab, CR and LF, and the non-characters U+FFFE and U+FFFF, have no
+// place in an HTML document (a stranger's device name may hold them): they
+// become U+FFFD, as in the XML export.
 const wchar_t* HtmlEntity(wchar_t c) {
     switch (c) {
         case L'<': return L"&lt;";
@@ -161,8 +164,11 @@ const wchar_t* HtmlEntity(wchar_t c) {
         case 0x00B0: return L"&deg;";
         case L'&': return L"&amp;";
         case L'\n': return L"<br>";
-        default: return nullptr;
+        case L'\t': case L'\r': return nullptr;
+        default: break;
     }
+    if (c < 0x20 || c == 0xFFFE || c == 0xFFFF) return L"\xFFFD";
+    return nullptr;
 }
 
 // Text a language file supplies (titles, the credit line) is escaped like
@@ -478,7 +484,7 @@ static bool WriteHtmlHeadInto(Out& sink, const ExportTable& table, const HtmlHea
         return false;
     }
     if (IsCharsetName(charset) && (!Lit(sink, L"<meta http-equiv='content-type' content='text/html;charset=") ||
-                       !Put(sink, charset) || !Lit(sink, L"'>"))) {
+                                   !Put(sink, charset) || !Lit(sink, L"'>"))) {
         return false;
     }
     if (!Lit(sink, L"<title>") || !PutHtml(sink, title) || !Lit(sink, L"</title></head>\r\n<body>\r\n")) return false;

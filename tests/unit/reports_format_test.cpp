@@ -318,6 +318,9 @@ TEST(ReportText, EscapeHtml) {
     wchar_t out[64];
     nw::EscapeHtml(L"<a href=\"x\">&\x00B0\n\r", out, 64);
     EXPECT_STREQ(L"&lt;a href=&quot;x&quot;&gt;&amp;&deg;<br>\r", out);
+    // Controls other than tab, CR and LF, and U+FFFE/U+FFFF, as in XML.
+    nw::EscapeHtml(L"a\x0001\x0008\tb\x000B\x001F\xFFFE\xFFFF\x007F", out, 64);
+    EXPECT_STREQ(L"a\xFFFD\xFFFD\tb\xFFFD\xFFFD\xFFFD\xFFFD\x007F", out);
     // Never half an entity when the buffer is short.
     EXPECT_EQ(2u, nw::EscapeHtml(L"ab&cd", out, 7));
     EXPECT_STREQ(L"ab", out);
