@@ -93,13 +93,14 @@ bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // character the code page cannot hold becomes one "?" (a surrogate pair is
 // one character), never a look-alike: U+FF0C would otherwise become a real
 // comma, and U+FF02 a real quote. Returns the bytes in out (0 for an empty
-// text); consumed tells how many units they stand for.
-size_t ToAnsi(const wchar_t* text, size_t units, char* out, size_t& consumed) {
+// text); consumed tells how many units they stand for. codePage 0 is the
+// system's; the history log asks for UTF-8.
+size_t ToAnsi(const wchar_t* text, size_t units, char* out, size_t& consumed, UINT codePage = 0) {
     size_t n = units < kAnsiChunkUnits ? units : kAnsiChunkUnits;
     if (n < units && IsHighSurrogate(text[n - 1])) --n;
     consumed = n;
     if (n == 0) return 0;
-    const UINT codePage = ::GetACP();
+    if (codePage == 0) codePage = ::GetACP();
     if (codePage == CP_UTF8) {
         // Every character has its bytes; a lone surrogate becomes U+FFFD.
         int written = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out, kAnsiPieceBytes, nullptr,
@@ -293,17 +294,17 @@ bool PutCsvBytes(Out& sink, const char* bytes, size_t count, bool quoted) {
 // A field holding a comma, a quotation mark, a carriage return or a line feed
 // is quoted, so that a spreadsheet reads one record per line. The decision is
 // taken on the bytes the file gets, after the conversion to the code page.
-bool WriteCsvField(Out& sink, const wchar_t* text) {
+bool WriteCsvField(Out& sink, const wchar_t* text, UINT codePage = 0) {
     const size_t units = wcslen(text);
     char first[kAnsiPieceBytes];
     size_t firstUnits = 0;
-    const size_t firstBytes = ToAnsi(text, units, first, firstUnits);
+    const size_t firstBytes = ToAnsi(text, units, first, firstUnits, codePage);
     bool quoted = NeedsCsvQuotes(first, firstBytes);
     if (firstUnits < units && !quoted) {
         // A long field: the rest is looked at before anything is written.
         char piece[kAnsiPieceBytes];
         for (size_t at = firstUnits, used = 0; at < units && !quoted; at += used)
-            quoted = NeedsCsvQuotes(piece, ToAnsi(text + at, units - at, piece, used));
+            quoted = NeedsCsvQuotes(piece, ToAnsi(text + at, units - at, piece, used, codePage));
     }
     const bool guard = LooksLikeFormula(first, firstBytes, firstUnits == units);
     if (quoted && !sink.Bytes("\"", 1)) return false;
@@ -312,7 +313,7 @@ bool WriteCsvField(Out& sink, const wchar_t* text) {
     if (firstUnits < units) {
         char piece[kAnsiPieceBytes];
         for (size_t at = firstUnits, used = 0; at < units; at += used) {
-            const size_t bytes = ToAnsi(text + at, units - at, piece, used);
+            const size_t bytes = ToAnsi(text + at, units - at, piece, used, codePage);
             if (!PutCsvBytes(sink, piece, bytes, quoted)) return false;
         }
     }
@@ -452,6 +453,18 @@ size_t XmlName(const wchar_t* title, wchar_t* out, size_t size) {
 }
 
 // ---- Writers --------------------------------------------------------------------
+
+// The comma-delimited kind's quoting and formula guard over plain fields,
+// in UTF-8, for files that outlive the code page of the machine that wrote
+// them (the history log).
+bool WriteCsvRecordUtf8(ExportSink& sink, const wchar_t* const* fields, int count) {
+    Out out(sink);
+    for (int p = 0; p < count; ++p) {
+        if (p > 0 && !out.Bytes(",", 1)) return false;
+        if (!WriteCsvField(out, OrEmpty(fields[p]), CP_UTF8)) return false;
+    }
+    return out.Bytes("\r\n", 2) && out.Flush();
+}
 
 bool WriteByteOrderMark(ExportSink& sink) {
     static const unsigned char bom[2] = {0xFF, 0xFE};

@@ -64,6 +64,9 @@ size_t XmlName(const wchar_t* title, wchar_t* out, size_t size);
 // ---- Writers -------------------------------------------------------------------
 // Each returns false as soon as a write to the sink fails.
 bool WriteByteOrderMark(ExportSink& sink);
+// One record of the comma-delimited kind (6) -- its quoting and its guard
+// against formulas -- in UTF-8 instead of the system's code page.
+bool WriteCsvRecordUtf8(ExportSink& sink, const wchar_t* const* fields, int count);
 // Kinds 1-7; an unknown kind writes nothing and returns false.
 bool WriteExportRecord(ExportSink& sink, const ExportTable& table, ExportCells& cells, int kind);
 // HTML head (kinds 4 and 5; kind 4 adds the table's header row) and end.
