@@ -112,11 +112,14 @@ bool DeviceTable::IsColumnSearchable(int) const { return true; }
 
 bool DeviceTable::IsRecordShown(const ListRecord* record, int) const { return AsDevice(record)->removed != 1; }
 
+// The new-device highlight wins over the grey of a device that has left.
 void DeviceTable::CustomDrawCell(const ListRecord* record, NMLVCUSTOMDRAW* draw) {
     const Settings* settings = AppSettings();
     if (AsDevice(record)->isNew && settings && settings->MarkNewDevices) {
         draw->clrText = RGB(0, 0, 0);
         draw->clrTextBk = kNewDeviceBackground;
+    } else if (departedRows && departedRows->IsDeparted(DeviceAddress(*AsDevice(record)))) {
+        draw->clrText = kDepartedDeviceText;
     }
 }
 

@@ -13,6 +13,16 @@ struct ScanAnswer;   // discovery/ScanWorker.h
 
 constexpr int kDeviceGrowthStep = 64;
 constexpr COLORREF kNewDeviceBackground = RGB(240, 255, 240);
+constexpr COLORREF kDepartedDeviceText = RGB(150, 150, 150);
+
+// Asked while a row is drawn: whether the device has left (grey text).
+class DepartedRows {
+public:
+    virtual bool IsDeparted(uint64_t address) const = 0;
+
+protected:
+    ~DepartedRows() = default;
+};
 
 // The thirteen device columns, in column order.
 extern const ColumnSpec kDeviceColumns[kDeviceColumnCount];
@@ -54,6 +64,7 @@ public:
     const ScanAnswer* scanResults = nullptr;   // the scan worker's answer buffer (borrowed)
     int32_t alertsArmed = 0;                   // while 0 nothing is marked new
     CompanyIndex companies;
+    const DepartedRows* departedRows = nullptr;   // borrowed; null: no row is grey
 
 protected:
     void OnRecordStored(int index) override;
