@@ -80,6 +80,8 @@ std::wstring TemplateText(const wchar_t* templ) { return std::wstring(templ, wcs
 
 void SetAlertHooksForTesting(const AlertHooks* hooks) { g_hooks = hooks; }
 
+void StartAlertCommand(const wchar_t* commandLine) { CallStartProcess(commandLine); }
+
 DeviceTexts DeviceTextsOf(const DeviceRecord& record, DeviceTextBuffers& buffers) {
     CopyText(buffers.name, sizeof(buffers.name) / sizeof(buffers.name[0]), record.info.szName);
     CopyText(buffers.description, sizeof(buffers.description) / sizeof(buffers.description[0]),

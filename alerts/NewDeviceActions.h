@@ -42,6 +42,8 @@ struct AlertHooks {
     void (*speak)(const wchar_t* text);   // on the speech thread, synchronous
 };
 void SetAlertHooksForTesting(const AlertHooks* hooks);   // null: the platform's
+// Starts an alert's command line through the hook or the platform's call.
+void StartAlertCommand(const wchar_t* commandLine);
 
 class NewDeviceActions {
 public:

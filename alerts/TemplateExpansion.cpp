@@ -83,6 +83,12 @@ void ExpandDeviceVariables(const wchar_t* templ, const DeviceTexts& device, Expa
     ReplaceVariable(out, L"%device_addr%", device.address);
 }
 
+void ExpandDepartureVariables(const wchar_t* templ, const DeviceTexts& device, const wchar_t* lastSeen,
+                              std::wstring& out) {
+    ExpandDeviceVariables(templ, device, ExpandTarget::CommandLine, out);
+    ReplaceVariable(out, L"%device_last_seen%", CommandLineValue(lastSeen).c_str());
+}
+
 bool BalloonText::Append(const wchar_t* piece) {
     size_t n = piece ? wcslen(piece) : 0;
     if (length_ + n > kBalloonTextMax) return false;

@@ -40,6 +40,11 @@ std::wstring SpeechValue(const wchar_t* value);
 void ExpandDeviceVariables(const wchar_t* templ, const DeviceTexts& device, ExpandTarget target,
                            std::wstring& out);
 
+// The departure command: ExpandDeviceVariables for a command line, then
+// "%device_last_seen%" with lastSeen made safe the same way.
+void ExpandDepartureVariables(const wchar_t* templ, const DeviceTexts& device, const wchar_t* lastSeen,
+                              std::wstring& out);
+
 // The balloon's list of new devices, at most 253 characters.
 class BalloonText {
 public:

@@ -4,6 +4,7 @@ list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/TemplateExpansion.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TrayIconControl.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NewDeviceActions.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DepartureActions.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/alerts_templateexpansion_test.cpp

@@ -89,11 +89,13 @@ void MainWindow::UpdateCommandStates(HMENU contextMenu) {
     enable(kViewMenu, IDM_AUTOSIZE_COLUMNS, rows > 0);
     enable(kViewMenu, IDM_HTML_ALL, rows > 0);
     enable(kEditMenu, IDM_FIND, rows > 0);
+    enable(kViewMenu, IDM_TIMELINE, rows > 0);
 
     EnableToolbarButton(toolBar_, IDM_PROPERTIES, selected == 1);
     EnableToolbarButton(toolBar_, IDM_SAVE_SELECTED, selected > 0);
     EnableToolbarButton(toolBar_, IDM_COPY_SELECTED, selected > 0);
     EnableToolbarButton(toolBar_, IDM_FIND, rows > 0);
+    EnableToolbarButton(toolBar_, IDM_TIMELINE, rows > 0);
 
     // Check marks always live in the main menu.
     const Settings& s = *settings_;
@@ -107,6 +109,7 @@ void MainWindow::UpdateCommandStates(HMENU contextMenu) {
     SetCheck(mainMenu_, IDM_MARK_NEW, s.MarkNewDevices);
     SetCheck(mainMenu_, IDM_ALERT_ONLY_DESC, s.DevicesAlertOnlyWithDesc);
     SetCheck(mainMenu_, IDM_AUTO_DESCRIPTION, s.AutoSetDeviceDescription);
+    SetCheck(mainMenu_, IDM_HISTORY_LOG, s.presence.KeepHistoryLog);
     for (UINT command = IDM_RATE_HIGH; command <= IDM_RATE_LOW; ++command)
         SetRadioCheck(mainMenu_, command, static_cast<int64_t>(IDM_RATE_BASE) + s.UpdateRate == static_cast<int64_t>(command));
 }
@@ -235,8 +238,15 @@ void MainWindow::OnCommand(WORD code, WORD id, HWND) {
         break;
     case IDM_ADVANCED_OPTIONS:
         // On OK the alert templates and their switches are stored.
-        nw::ShowAdvancedOptions(s, window_);
+        if (nw::ShowAdvancedOptions(s, window_)) UpdateCommandStates(nullptr);
         table_->Focus();
+        break;
+    case IDM_TIMELINE:
+        if (table_->RowCount() > 0) presence_.ShowTimeline(*table_, window_);
+        break;
+    case IDM_HISTORY_LOG:
+        // From the next scan on; what waits is written either way.
+        ToggleSetting(s.presence.KeepHistoryLog);
         break;
     case IDM_CONNECT_PROBE:
         if (table_->SelectedCount() > 0) WindowProbes().ProbeSelected(*table_, window_);
@@ -256,7 +266,9 @@ void MainWindow::ResetList() {
         return;
     // Clears alertsArmed: the next completed scan refills the list without
     // marks and arms the alerts again. The scan cycle goes on unchanged.
+    // Who is here is forgotten too: the next scan starts the tracking anew.
     table_->Reset();
+    presence_.Reset();
     UpdateStatusText();
     UpdateCommandStates(nullptr);
 }

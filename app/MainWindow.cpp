@@ -2,12 +2,16 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <array>
+#include <new>
+#include <vector>
 #include "annotations/CompanyIndex.h"
 #include "listview/FindDialog.h"
 #include "discovery/ConnectionProbe.h"
 #include "base/Text.h"
 #include "lang/LanguageFile.h"
 #include "lang/Strings.h"
+#include "presence/HistoryLine.h"
 #include "reports/ReportCommands.h"
 #include "resource.h"
 #include "listview/ListFont.h"
@@ -17,7 +21,7 @@ namespace nw {
 
 namespace {
 
-constexpr int kToolImageCount = 6;
+constexpr int kToolImageCount = 7;
 constexpr int kToolImageSize = 16;
 constexpr int kStatusPartEdges[2] = {300, 1024};
 constexpr int kStatusLinkPart = 1;
@@ -96,6 +100,7 @@ void MainWindow::OnCreate() {
     table_->Focus();
 
     if (!ComputeReportPath(reportPath_, MAX_PATH)) reportPath_[0] = 0;
+    presence_.Start(*table_, reportPath_);
 
     table_->SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP, true);
     ApplyListStyles();
@@ -140,6 +145,7 @@ void MainWindow::CreateToolBar() {
         {IDM_COPY_SELECTED, 2},
         {IDM_PROPERTIES, 3},
         {IDM_FIND, 0},
+        {IDM_TIMELINE, 6},
         {IDM_EXIT, 4},
     };
     TBBUTTON buttons[sizeof kButtons / sizeof kButtons[0]] = {};
@@ -166,6 +172,7 @@ void MainWindow::LoadConfiguration() {
     ExchangeSettings(store, *settings_);
     ExchangeWindowPlacement(store, placement_);
     table_->ExchangeColumnSettings(store);
+    ExchangePresenceSettings(store, *settings_);
 
     if (IsPlacementPlausible(placement_, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))) {
         // Placed with the default show command: the program entry decides
@@ -190,6 +197,7 @@ void MainWindow::SaveConfiguration() {
     ExchangeSettings(store, *settings_);
     ExchangeWindowPlacement(store, placement_);
     table_->ExchangeColumnSettings(store);
+    ExchangePresenceSettings(store, *settings_);
     // A failed write leaves the previous file in place; nothing to report.
     store.Commit();
 }
@@ -245,8 +253,12 @@ void MainWindow::OnScanDone() {
     scanning_ = false;
 
     actions_.RemoveBalloonIfShown(tray_);
+    departures_.RemoveBalloonIfShown(tray_);
     const bool hadRows = table_->RowCount() > 0;
+    // The merge marks new devices only once armed; departures follow the same start.
+    const bool alertsArmed = table_->alertsArmed != 0;
     RefreshAfterScan();
+    OnPresenceScan(alertsArmed);
     // The commands that need rows (find, reports, auto-size) follow the
     // first rows at once instead of at the next selection change.
     if ((table_->RowCount() > 0) != hadRows) UpdateCommandStates(nullptr);
@@ -254,6 +266,7 @@ void MainWindow::OnScanDone() {
     // the session may have closed the window: no alerts after that.
     if (closed_) return;
     actions_.Run(*table_, *settings_, tray_, window_, trayIcon_.get());
+    AnnounceDepartures();
 
     ScanCycle::Completion next = cycle_.OnScanDone(scanMultiplier_, answer_.count, settings_->UpdateRate);
     if (next.armAlerts) table_->alertsArmed = 1;
@@ -275,9 +288,38 @@ void MainWindow::RefreshAfterScan() {
     if (settings_->SortOnEveryUpdate) table_->Sort(table_->SortKey(), true);
 }
 
+// Tracks arrivals and departures, keeps the history log, and redraws the
+// list when a row turned grey or back.
+void MainWindow::OnPresenceScan(bool alertsArmed) {
+    if (presence_.OnScanMerged(*table_, answer_, *settings_, alertsArmed)) ::InvalidateRect(list_, nullptr, FALSE);
+    UpdateStatusText();
+}
+
+// The departure command and balloon, for devices that left while armed.
+void MainWindow::AnnounceDepartures() {
+    const auto& left = presence_.DeparturesToAnnounce();
+    if (left.empty()) return;
+    try {
+        std::vector<std::array<wchar_t, kIsoTimeChars>> times(left.size());
+        std::vector<DepartedDevice> devices(left.size());
+        for (size_t i = 0; i < left.size(); ++i) {
+            FormatLocalIsoTime(left[i].lastSeen, times[i].data(), kIsoTimeChars);
+            devices[i] = {left[i].record, times[i].data()};
+        }
+        departures_.Run(devices.data(), static_cast<int>(devices.size()), *settings_, tray_, trayIcon_.get());
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 void MainWindow::UpdateStatusText() {
-    wchar_t text[2 * kStatusPieceChars];
+    wchar_t text[3 * kStatusPieceChars];
     FormatNumberText(text, kStatusPieceChars, GetString(IDS_STATUS_DEVICES), table_->RowCount());
+    // How many of the rows are here now, once a scan has told.
+    if (presence_.HasScans() && table_->RowCount() > 0) {
+        wchar_t piece[kStatusPieceChars];
+        FormatNumberText(piece, kStatusPieceChars, GetString(IDS_STATUS_PRESENT), presence_.PresentRows(*table_));
+        AppendText(text, sizeof text / sizeof text[0], piece);
+    }
     int selected = table_->SelectedCount();
     if (selected > 0) {
         wchar_t piece[kStatusPieceChars];
@@ -474,6 +516,7 @@ void MainWindow::OnClose() {
     closed_ = true;
     ::KillTimer(window_, IDT_SCAN_CYCLE);
     if (reportPath_[0]) ::DeleteFileW(reportPath_);
+    presence_.Close(*settings_);
     if (!noSaveLoad_) SaveConfiguration();
     // Run straight from a message of its own, the table goes now; nested in
     // another handler, when that handler has returned (WindowProc).

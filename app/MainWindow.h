@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <memory>
+#include "alerts/DepartureActions.h"
 #include "alerts/NewDeviceActions.h"
 #include "alerts/TrayIconControl.h"
 #include "discovery/ScanCycle.h"
@@ -10,6 +11,7 @@
 #include "discovery/ScanWorker.h"
 #include "frame/Frame.h"
 #include "base/Handles.h"
+#include "presence/PresenceMonitor.h"
 #include "settings/Settings.h"
 
 namespace nw {
@@ -55,6 +57,8 @@ private:
     void OnTimer();
     void RefreshAfterScan();
     void UpdateStatusText();
+    void OnPresenceScan(bool alertsArmed);
+    void AnnounceDepartures();
 
     // ---- Message handlers ------------------------------------------------------
     LRESULT Route(UINT message, WPARAM wParam, LPARAM lParam);
@@ -106,6 +110,8 @@ private:
     Icon trayIcon_;
     Font listFont_;
     NewDeviceActions actions_;
+    PresenceMonitor presence_;
+    DepartureActions departures_;
     bool closed_ = false;
     // WindowProc calls under way (nested ones through modal loops).
     int handlerDepth_ = 0;

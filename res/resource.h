@@ -14,7 +14,7 @@
 #define IDC_LINK                103   // pointing hand over links
 
 // ---- Bitmaps --------------------------------------------------------------
-#define IDB_TOOLBAR             104   // six 16x16 toolbar images
+#define IDB_TOOLBAR             104   // seven 16x16 toolbar images
 #define IDB_SORT_UP             133   // ascending sort indicator
 #define IDB_SORT_DOWN           134   // descending sort indicator
 
@@ -57,6 +57,15 @@
 #define IDC_ADV_VARS            1008
 #define IDC_ADV_USE_SPEAK       1009
 #define IDC_ADV_SPEAK           1010
+// advanced options (111): departures and the history log
+#define IDC_ADV_USE_DEPART_EXECUTE 1011
+#define IDC_ADV_DEPART_EXECUTE  1012
+#define IDC_ADV_DEPART_VARS_LABEL 1013
+#define IDC_ADV_DEPART_VARS     1014
+#define IDC_ADV_DEPART_AFTER_LABEL 1015
+#define IDC_ADV_DEPART_AFTER    1016
+#define IDC_ADV_BALLOON_DEPARTED 1017
+#define IDC_ADV_HISTORY_LOG     1018
 // about box (112)
 #define IDC_ABOUT_ICON          1001
 #define IDC_ABOUT_TEXT          1002
@@ -107,6 +116,8 @@
 #define IDM_DEFAULT_FONT        40044
 #define IDM_ADVANCED_OPTIONS    40050
 #define IDM_CONNECT_PROBE       40051
+#define IDM_TIMELINE            40060 // presence timeline in the browser
+#define IDM_HISTORY_LOG         40061 // history log on/off (checked)
 #define IDM_RATE_HIGH           41101
 #define IDM_RATE_MEDIUM         41102
 #define IDM_RATE_LOW            41103
@@ -138,6 +149,12 @@
 #define IDS_ASK_EXIT            16
 #define IDS_PROBE_OK            51
 #define IDS_PROBE_FAILED        52    // "... error code %d"
+#define IDS_STATUS_PRESENT      60    // ", %d present"
+#define IDS_BALLOON_DEPARTED_TITLE 61
+#define IDS_TIMELINE_TITLE      62
+#define IDS_TIMELINE_DEVICES    63
+#define IDS_TIMELINE_MERGED     64
+#define IDS_TIMELINE_STILL_PRESENT 65
 #define IDS_FILETYPE_TEXT       501   // 501..507: the save dialog's file types
 #define IDS_FILETYPE_TAB        502
 #define IDS_FILETYPE_TABULAR    503

@@ -9,6 +9,7 @@ namespace {
 
 // The variables that the templates may hold, shown selectable for copying.
 constexpr const wchar_t* kVariablesLine = L"%device_name%  %device_desc%  %device_addr%";
+constexpr const wchar_t* kDepartureVariable = L"%device_last_seen%";
 
 // How each control follows the frame: (x, y, width) factors.
 struct Anchor {
@@ -16,6 +17,7 @@ struct Anchor {
 };
 constexpr Anchor kAnchors[] = {
     {IDC_ADV_EXECUTE, 0, 0, 1},   // stretches to the right
+    {IDC_ADV_DEPART_EXECUTE, 0, 0, 1},
     {IDOK, 1, 1, 0},              // follows the bottom-right corner
     {IDCANCEL, 1, 1, 0},
 };
@@ -24,6 +26,13 @@ constexpr Anchor kAnchors[] = {
 
 AdvancedOptionsDialog::AdvancedOptionsDialog(const AlertBlock& alerts) : StandardDialog(IDD_ADVANCED) {
     std::memcpy(&alerts_, &alerts, sizeof alerts_);
+    std::memset(&presence_, 0, sizeof presence_);
+    presence_.DepartAfterScans = kDepartAfterScansDefault;
+}
+
+AdvancedOptionsDialog::AdvancedOptionsDialog(const AlertBlock& alerts, const PresenceBlock& presence)
+    : AdvancedOptionsDialog(alerts) {
+    std::memcpy(&presence_, &presence, sizeof presence_);
 }
 
 INT_PTR AdvancedOptionsDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -76,11 +85,29 @@ void AdvancedOptionsDialog::ExchangeData(bool toControls) {
     check(IDC_ADV_USE_EXECUTE, alerts_.UseNewDeviceExecute);
     text(IDC_ADV_SPEAK, alerts_.NewDeviceSpeak);
     check(IDC_ADV_USE_SPEAK, alerts_.UseNewDeviceSpeak);
+    if (toControls) ::SetDlgItemTextW(window_, IDC_ADV_DEPART_VARS, kDepartureVariable);
+    text(IDC_ADV_DEPART_EXECUTE, presence_.DepartedDeviceExecute);
+    check(IDC_ADV_USE_DEPART_EXECUTE, presence_.UseDepartedDeviceExecute);
+    if (toControls) {
+        ::SetDlgItemInt(window_, IDC_ADV_DEPART_AFTER, static_cast<UINT>(presence_.DepartAfterScans), FALSE);
+    } else {
+        // An empty or absurd count takes the nearest end of 1-99.
+        BOOL ok = FALSE;
+        const UINT scans = ::GetDlgItemInt(window_, IDC_ADV_DEPART_AFTER, &ok, FALSE);
+        presence_.DepartAfterScans = !ok || scans < static_cast<UINT>(kDepartAfterScansMin)
+                                         ? kDepartAfterScansMin
+                                         : scans > static_cast<UINT>(kDepartAfterScansMax)
+                                               ? kDepartAfterScansMax
+                                               : static_cast<int32_t>(scans);
+    }
+    check(IDC_ADV_BALLOON_DEPARTED, presence_.BalloonOnDeparted);
+    check(IDC_ADV_HISTORY_LOG, presence_.KeepHistoryLog);
 }
 
 void AdvancedOptionsDialog::ApplyEnablingRule() {
     EnableControl(IDC_ADV_EXECUTE, alerts_.UseNewDeviceExecute == 1);
     EnableControl(IDC_ADV_SPEAK, alerts_.UseNewDeviceSpeak == 1);
+    EnableControl(IDC_ADV_DEPART_EXECUTE, presence_.UseDepartedDeviceExecute == 1);
 }
 
 // A click (the check boxes included) first takes every control back into
@@ -102,9 +129,10 @@ INT_PTR AdvancedOptionsDialog::OnInitDialog() {
 INT_PTR AdvancedOptionsDialog::OnNotify(int, NMHDR*) { return 0; }
 
 bool ShowAdvancedOptions(Settings& settings, HWND owner) {
-    AdvancedOptionsDialog dialog(settings.alerts);
+    AdvancedOptionsDialog dialog(settings.alerts, settings.presence);
     if (!dialog.DoModal(owner)) return false;
     std::memcpy(&settings.alerts, &dialog.Alerts(), sizeof settings.alerts);
+    std::memcpy(&settings.presence, &dialog.Presence(), sizeof settings.presence);
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The advanced-options dialog: the two new-device templates and their
-// switches, edited on a copy that reaches the settings only on OK.
+// switches, and the departure command, count, balloon and history log,
+// edited on copies that reach the settings only on OK.
 #pragma once
 #include <windows.h>
 #include "frame/Frame.h"
@@ -14,10 +15,12 @@ constexpr int kTemplateTextMax = 1022;    // characters taken from each edit box
 class AdvancedOptionsDialog : public StandardDialog {
 public:
     explicit AdvancedOptionsDialog(const AlertBlock& alerts);
+    AdvancedOptionsDialog(const AlertBlock& alerts, const PresenceBlock& presence);
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void ExchangeData(bool toControls) override;
     const AlertBlock& Alerts() const { return alerts_; }
+    const PresenceBlock& Presence() const { return presence_; }
 
 protected:
     INT_PTR OnCommand(WORD code, WORD id, HWND control) override;
@@ -29,11 +32,12 @@ private:
     void OnSize();
 
     AlertBlock alerts_;
+    PresenceBlock presence_;
     DialogResizer resizer_;
 };
 
 // Command 40050: shows the dialog over owner; true (and the settings'
-// alert block replaced) when it ended with OK.
+// alert and presence blocks replaced) when it ended with OK.
 bool ShowAdvancedOptions(Settings& settings, HWND owner);
 
 }  // namespace nw

@@ -33,6 +33,11 @@ void ApplyDefaultSettings(Settings& s) {
     s.alerts.UseNewDeviceExecute = 0;
     CopyText(s.alerts.NewDeviceSpeak, kDefaultSpeak);
     s.alerts.UseNewDeviceSpeak = 0;
+    s.presence.DepartAfterScans = kDepartAfterScansDefault;
+    s.presence.UseDepartedDeviceExecute = 0;
+    CopyText(s.presence.DepartedDeviceExecute, L"");
+    s.presence.BalloonOnDeparted = 0;
+    s.presence.KeepHistoryLog = 0;
 }
 
 void ExchangeSettings(SettingsStore& store, Settings& s) {
@@ -54,6 +59,17 @@ void ExchangeSettings(SettingsStore& store, Settings& s) {
     store.ExchangeBool(L"UseNewDeviceExecute", s.alerts.UseNewDeviceExecute, 0);
     store.ExchangeString(L"NewDeviceSpeak", s.alerts.NewDeviceSpeak, kDefaultSpeak, kTemplateKeySize);
     store.ExchangeBool(L"UseNewDeviceSpeak", s.alerts.UseNewDeviceSpeak, 0);
+}
+
+void ExchangePresenceSettings(SettingsStore& store, Settings& s) {
+    store.ExchangeInt(L"DepartAfterScans", s.presence.DepartAfterScans, kDepartAfterScansDefault);
+    // A hand-edited count outside 1-99 takes the nearest end of the range.
+    if (s.presence.DepartAfterScans < kDepartAfterScansMin) s.presence.DepartAfterScans = kDepartAfterScansMin;
+    if (s.presence.DepartAfterScans > kDepartAfterScansMax) s.presence.DepartAfterScans = kDepartAfterScansMax;
+    store.ExchangeBool(L"UseDepartedDeviceExecute", s.presence.UseDepartedDeviceExecute, 0);
+    store.ExchangeString(L"DepartedDeviceExecute", s.presence.DepartedDeviceExecute, L"", kTemplateKeySize);
+    store.ExchangeBool(L"BalloonOnDeparted", s.presence.BalloonOnDeparted, 0);
+    store.ExchangeBool(L"KeepHistoryLog", s.presence.KeepHistoryLog, 0);
 }
 
 static_assert(sizeof(WINDOWPLACEMENT) == 44, "WinPos holds exactly 44 bytes");

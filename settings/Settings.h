@@ -9,6 +9,9 @@ namespace nw {
 class SettingsStore;
 
 constexpr int kTemplateChars = 1024;   // NewDeviceExecute / NewDeviceSpeak buffers
+constexpr int32_t kDepartAfterScansDefault = 3;   // DepartAfterScans: default and range
+constexpr int32_t kDepartAfterScansMin = 1;
+constexpr int32_t kDepartAfterScansMax = 99;
 
 // The new-device templates: the advanced-options dialog copies this block
 // out, edits the copy and copies it back as a unit.
@@ -17,6 +20,16 @@ struct AlertBlock {
     wchar_t NewDeviceSpeak[kTemplateChars];
     int32_t UseNewDeviceExecute;
     int32_t UseNewDeviceSpeak;
+};
+
+// Departures and the history log; the advanced-options dialog edits this
+// block as a unit beside the alert block.
+struct PresenceBlock {
+    wchar_t DepartedDeviceExecute[kTemplateChars];
+    int32_t DepartAfterScans;           // 1-99
+    int32_t UseDepartedDeviceExecute;
+    int32_t BalloonOnDeparted;
+    int32_t KeepHistoryLog;
 };
 
 struct Settings {
@@ -34,6 +47,7 @@ struct Settings {
     int32_t UpdateRate;         // 1 high, 2 medium, 3 low
     AlertBlock alerts;
     int32_t SaveFilterIndex;
+    PresenceBlock presence;
 };
 
 // The process-wide settings record (owned by the main window). The merge and
@@ -48,6 +62,10 @@ void ApplyDefaultSettings(Settings& settings);
 // The sixteen option keys in file order, in the store's direction; a read
 // gives absent keys their defaults.
 void ExchangeSettings(SettingsStore& store, Settings& settings);
+
+// The departure and history keys, written after every older key (the
+// column keys included); a file from before them loads their defaults.
+void ExchangePresenceSettings(SettingsStore& store, Settings& settings);
 
 // "WinPos": the 44-byte placement. A read zero-fills it first and returns
 // whether the key held text; a write returns the write result.

@@ -365,6 +365,26 @@ EXIT = [
     "................",
 ]
 
+# Presence timeline: bars on a time grid.
+TIMELINE = [
+    "................",
+    ".KKKKKKKKKKKKKK.",
+    ".KwwwgwwwwgwwwK.",
+    ".KwbbbbbgwwwwwK.",
+    ".KwbbbbbgwwwwwK.",
+    ".KwwwgwwwwgwwwK.",
+    ".KwwwgweeeeeeeK.",
+    ".KwwwgweeeeeeeK.",
+    ".KwwwgwwwwgwwwK.",
+    ".KwwbbbbwwgbbwK.",
+    ".KwwbbbbwwgbbwK.",
+    ".KwwwgwwwwgwwwK.",
+    ".KKKKKKKKKKKKKK.",
+    "....S....S......",
+    "....S....S......",
+    "................",
+]
+
 HIDE = [
     "................",
     ".KKKKKKKKKKKKKK.",
@@ -477,7 +497,7 @@ def main():
     write_icon(place('row.ico'), [(s, render(s, device_layers(s))) for s in (16, 32)])
     write_cursor(place('link.cur'), HAND, HAND_HOTSPOT)
 
-    width, pixels, palette = palette_pixels([FIND, SAVE, COPY, PROPERTIES, EXIT, HIDE])
+    width, pixels, palette = palette_pixels([FIND, SAVE, COPY, PROPERTIES, EXIT, HIDE, TIMELINE])
     write_bitmap8(place('toolbar.bmp'), width, 16, pixels, palette)
     for name, grid in (('sort_up.bmp', SORT_UP), ('sort_down.bmp', SORT_DOWN)):
         width, pixels, palette = palette_pixels([grid])

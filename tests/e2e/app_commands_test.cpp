@@ -143,7 +143,7 @@ TEST(AppCommands, RemoveHidesADeviceUntilAScanReportsItAgain) {
     ASSERT_TRUE(program.PostKey(VK_DELETE));
     ASSERT_TRUE(WaitUntil([&] { return program.RowCount() == 1; }, 3000));
     EXPECT_EQ(-1, program.FindRow(2, L"0a:00:00:00:00:02"));
-    EXPECT_EQ(L"1 Bluetooth devices", program.StatusText(0));
+    EXPECT_EQ(L"1 Bluetooth devices, 1 present", program.StatusText(0));
 
     // A device that is in the last answer comes back at once.
     ASSERT_TRUE(program.SelectOnly(0));

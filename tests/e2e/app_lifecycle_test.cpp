@@ -11,6 +11,8 @@ const std::vector<std::wstring> kKeyOrder = {
     L"DisplayBalloonOnNewDevice", L"OpenWindowOnNewDevice", L"BeepOnNewDevice", L"MarkNewDevices",
     L"DevicesAlertOnlyWithDesc", L"AutoSetDeviceDescription", L"UpdateRate", L"NewDeviceExecute",
     L"UseNewDeviceExecute", L"NewDeviceSpeak", L"UseNewDeviceSpeak", L"WinPos", L"Columns", L"Sort",
+    L"DepartAfterScans", L"UseDepartedDeviceExecute", L"DepartedDeviceExecute", L"BalloonOnDeparted",
+    L"KeepHistoryLog",
 };
 
 TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
@@ -42,6 +44,8 @@ TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
         {L"DevicesAlertOnlyWithDesc", L"0"}, {L"AutoSetDeviceDescription", L"1"}, {L"UpdateRate", L"1"},
         {L"NewDeviceExecute", L""}, {L"UseNewDeviceExecute", L"0"},
         {L"NewDeviceSpeak", L"%device_desc% is here"}, {L"UseNewDeviceSpeak", L"0"}, {L"Sort", L"0"},
+        {L"DepartAfterScans", L"3"}, {L"UseDepartedDeviceExecute", L"0"}, {L"DepartedDeviceExecute", L""},
+        {L"BalloonOnDeparted", L"0"}, {L"KeepHistoryLog", L"0"},
         {L"Columns", L"82 00 00 00 82 00 01 00 82 00 02 00 64 00 03 00 64 00 04 00 78 00 05 00 78 00 06 00 "
                      L"64 00 07 00 50 00 08 00 50 00 09 00 50 00 0A 00 B4 00 0B 00 96 00 0C 00"},
     };
@@ -52,7 +56,9 @@ TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
 
 TEST(AppLifecycle, ConfigurationIsReadAtStart) {
     LaunchOptions options;
-    options.config = GeneralSection({{"ShowGridLines", "1"}, {"ShowInfoTip", "0"}, {"TrayIcon", "0"}});
+    // A hand-edited departure count beyond 1-99; the other new keys absent.
+    options.config = GeneralSection(
+        {{"ShowGridLines", "1"}, {"ShowInfoTip", "0"}, {"TrayIcon", "0"}, {"DepartAfterScans", "500"}});
     Program program;
     NW_LAUNCH(program, options);
     DWORD style = program.ListExtendedStyle();
@@ -66,6 +72,8 @@ TEST(AppLifecycle, ConfigurationIsReadAtStart) {
     auto lines = SplitLines(DecodeText(FileText(program, L"nearwatch.cfg")));
     EXPECT_EQ(L"1", ValueOf(lines, L"ShowGridLines"));
     EXPECT_EQ(L"0", ValueOf(lines, L"TrayIcon"));
+    EXPECT_EQ(L"99", ValueOf(lines, L"DepartAfterScans"));
+    EXPECT_EQ(L"0", ValueOf(lines, L"KeepHistoryLog"));
 }
 
 TEST(AppLifecycle, NoSaveLoadLeavesTheFileAloneAndUsesDefaults) {

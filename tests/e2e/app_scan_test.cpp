@@ -48,11 +48,11 @@ TEST(AppScan, DevicesShowWithTheirTexts) {
     EXPECT_EQ(L"", h[11]);
     // Sorted by name after the scan (sort on every update is on).
     EXPECT_EQ(L"Head set", program.Cell(0, 0));
-    EXPECT_EQ(L"2 Bluetooth devices", program.StatusText(0));
+    EXPECT_EQ(L"2 Bluetooth devices, 2 present", program.StatusText(0));
 
     // A selection change updates the status text and the command states.
     ASSERT_TRUE(program.SelectOnly(0));
-    EXPECT_TRUE(WaitUntil([&] { return program.StatusText(0) == L"2 Bluetooth devices, 1 selected"; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return program.StatusText(0) == L"2 Bluetooth devices, 2 present, 1 selected"; }, 3000));
     EXPECT_TRUE(WaitUntil([&] { return program.ToolButtonEnabled(IDM_PROPERTIES); }, 3000));
     EXPECT_TRUE(program.ToolButtonEnabled(IDM_SAVE_SELECTED));
     ASSERT_TRUE(program.SelectRow(1));
@@ -60,7 +60,7 @@ TEST(AppScan, DevicesShowWithTheirTexts) {
     EXPECT_TRUE(program.ToolButtonEnabled(IDM_COPY_SELECTED));
     ASSERT_TRUE(program.SelectRow(-1, false));
     EXPECT_TRUE(WaitUntil([&] { return !program.ToolButtonEnabled(IDM_SAVE_SELECTED); }, 3000));
-    EXPECT_EQ(L"2 Bluetooth devices", program.StatusText(0));
+    EXPECT_EQ(L"2 Bluetooth devices, 2 present", program.StatusText(0));
 
     // The second merge sets the description from the name (on by default).
     ASSERT_TRUE(program.Command(IDM_REFRESH));

@@ -189,10 +189,10 @@ TEST(ResMenus, MainMenuHasItsItemsInOrder) {
         {IDM_SAVE_SELECTED, IDM_REMOVE_SELECTED, IDM_CONNECT_PROBE, 0, IDM_PROPERTIES, IDM_RESET,
          IDM_HIDE_WINDOW, 0, IDM_EXIT},
         {IDM_FIND, IDM_COPY_SELECTED, 0, IDM_SELECT_ALL, IDM_DESELECT_ALL},
-        {IDM_GRID_LINES, IDM_INFO_TIP, 0, IDM_HTML_ALL, IDM_HTML_SELECTED, 0, IDM_CHOOSE_COLUMNS,
-         IDM_AUTOSIZE_COLUMNS},
+        {IDM_GRID_LINES, IDM_INFO_TIP, 0, IDM_HTML_ALL, IDM_HTML_SELECTED, IDM_TIMELINE, 0,
+         IDM_CHOOSE_COLUMNS, IDM_AUTOSIZE_COLUMNS},
         {kPopup, IDM_SORT_ON_UPDATE, IDM_MARK_NEW, IDM_TRAY_ICON, IDM_AUTO_DESCRIPTION, 0,
-         IDM_BALLOON_ON_NEW, IDM_OPEN_ON_NEW, IDM_BEEP_ON_NEW, IDM_ALERT_ONLY_DESC, 0,
+         IDM_BALLOON_ON_NEW, IDM_OPEN_ON_NEW, IDM_BEEP_ON_NEW, IDM_ALERT_ONLY_DESC, IDM_HISTORY_LOG, 0,
          IDM_CHOOSE_FONT, IDM_DEFAULT_FONT, 0, IDM_ADVANCED_OPTIONS},
         {IDM_ABOUT, IDM_WEB_PAGE},
     };
@@ -326,7 +326,7 @@ TEST(ResAccelerators, TableHoldsTheCommandKeys) {
         {FVIRTKEY | FCONTROL, 'H', IDM_HIDE_WINDOW},     {FVIRTKEY | FALT, VK_RETURN, IDM_PROPERTIES},
         {FVIRTKEY | FCONTROL, 'R', IDM_RESET},           {FVIRTKEY | FCONTROL, 'S', IDM_SAVE_SELECTED},
         {FVIRTKEY | FCONTROL, VK_ADD, IDM_AUTOSIZE_COLUMNS}, {FVIRTKEY, VK_DELETE, IDM_REMOVE_SELECTED},
-        {FVIRTKEY, VK_F5, IDM_REFRESH},
+        {FVIRTKEY, VK_F5, IDM_REFRESH},                  {FVIRTKEY | FCONTROL, 'T', IDM_TIMELINE},
     };
     EXPECT_EQ(std::size(expected), table.size());
     for (const Expected& e : expected) {
@@ -479,8 +479,11 @@ TEST_F(ResDialogs, AdvancedOptionsTemplateIsResizable) {
     EXPECT_TRUE(Style(IDC_ADV_VARS) & ES_READONLY);
     EXPECT_FALSE(Style(IDC_ADV_EXECUTE) & ES_READONLY);
     EXPECT_FALSE(Style(IDC_ADV_SPEAK) & ES_READONLY);
-    EXPECT_EQ((std::set<int>{IDC_ADV_USE_EXECUTE, IDC_ADV_USE_SPEAK, IDC_ADV_VARS_LABEL, IDOK,
-                             IDCANCEL}),
+    EXPECT_TRUE(Style(IDC_ADV_DEPART_VARS) & ES_READONLY);
+    EXPECT_TRUE(Style(IDC_ADV_DEPART_AFTER) & ES_NUMBER);
+    EXPECT_EQ((std::set<int>{IDC_ADV_USE_EXECUTE, IDC_ADV_USE_SPEAK, IDC_ADV_VARS_LABEL, IDOK, IDCANCEL,
+                             IDC_ADV_USE_DEPART_EXECUTE, IDC_ADV_DEPART_VARS_LABEL, IDC_ADV_DEPART_AFTER_LABEL,
+                             IDC_ADV_BALLOON_DEPARTED, IDC_ADV_HISTORY_LOG}),
               TextedControls());
     ExpectSoundLayout();
 }
@@ -600,7 +603,7 @@ TEST(ResArtwork, BitmapsTakeTheButtonFaceAsBackground) {
     // background into the current button face.
     const COLORREF face = GetSysColor(COLOR_3DFACE);
     BitmapFacts toolbar = LoadBitmapFacts(IDB_TOOLBAR, LR_LOADMAP3DCOLORS);
-    EXPECT_EQ(96, toolbar.width);
+    EXPECT_EQ(7 * 16, toolbar.width);
     EXPECT_EQ(16, toolbar.height);
     EXPECT_EQ(face, toolbar.corner);
     toolbar = LoadBitmapFacts(IDB_TOOLBAR, LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT);

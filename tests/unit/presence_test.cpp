@@ -1,0 +1,195 @@
+// The presence room's pure half (departure rule, span bound, history line,
+// timeline page) and its history file at the failure paths.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "TestFolder.h"
+#include "alerts/TemplateExpansion.h"
+#include "presence/HistoryLine.h"
+#include "presence/HistoryLog.h"
+#include "presence/PresenceTracker.h"
+#include "presence/TimelineWriter.h"
+#include "reports_testsupport.h"
+
+namespace {
+
+using nw::PresenceEvent;
+using nw::PresenceEventKind;
+using nw::PresenceTracker;
+
+constexpr uint64_t kMinute = 600000000ull;
+constexpr uint64_t kT0 = 134000000000000000ull;   // some day in 2025
+
+struct Scan {
+    PresenceTracker& tracker;
+    int32_t departAfter;
+    int number = 0;
+    std::vector<PresenceEvent> operator()(std::vector<uint64_t> answered, bool armed = false) {
+        std::vector<PresenceEvent> events;
+        EXPECT_TRUE(tracker.OnScan(answered.data(), static_cast<int>(answered.size()), kT0 + kMinute * ++number,
+                                   departAfter, armed, events));
+        return events;
+    }
+};
+
+std::string Kinds(const std::vector<PresenceEvent>& events) {
+    std::string s;
+    for (const auto& e : events) s += e.kind == PresenceEventKind::Present ? 'P' : e.kind == PresenceEventKind::Arrived ? 'A' : 'L';
+    return s;
+}
+
+TEST(PresenceTracker, LeavesAfterTheSetMissedScansAndArrivesAgain) {
+    PresenceTracker tracker;
+    Scan scan{tracker, 3};
+    EXPECT_EQ("PP", Kinds(scan({1, 2, 2})));   // a repeat answer counts once
+    EXPECT_EQ(2, tracker.PresentCount());
+    // Missed twice, then back: the count of misses starts again.
+    EXPECT_EQ("", Kinds(scan({1})));
+    EXPECT_EQ("", Kinds(scan({1})));
+    EXPECT_EQ("", Kinds(scan({1, 2})));
+    EXPECT_EQ("", Kinds(scan({1})));
+    EXPECT_EQ("", Kinds(scan({1})));
+    EXPECT_FALSE(tracker.IsDeparted(2));
+    auto left = scan({1}, true);   // the third miss in a row
+    ASSERT_EQ("L", Kinds(left));
+    EXPECT_EQ(2u, left[0].address);
+    EXPECT_EQ(kT0 + kMinute * 4, left[0].lastSeen);   // its last answer, not the scan that noticed
+    EXPECT_TRUE(left[0].alert);
+    EXPECT_TRUE(tracker.IsDeparted(2));
+    EXPECT_EQ(1, tracker.PresentCount());
+    EXPECT_EQ("", Kinds(scan({1})));               // leaves once
+    auto back = scan({3, 2});                      // a new device and one that returns
+    EXPECT_EQ("AA", Kinds(back));
+    EXPECT_EQ(3u, back[0].address);
+    EXPECT_FALSE(tracker.IsDeparted(2));
+    EXPECT_EQ(3, tracker.PresentCount());
+    ASSERT_NE(nullptr, tracker.Spans(2));
+    EXPECT_EQ(2, tracker.Spans(2)->Count());
+
+    // Departures before the alerts are armed are tracked but not announced.
+    scan.departAfter = 1;
+    auto quiet = scan({1, 2}, false);
+    ASSERT_EQ("L", Kinds(quiet));
+    EXPECT_EQ(3u, quiet[0].address);
+    EXPECT_FALSE(quiet[0].alert);
+
+    // Reset: everything forgotten, the next scan is a first scan again.
+    tracker.Reset();
+    EXPECT_FALSE(tracker.IsDeparted(2));
+    EXPECT_EQ(0, tracker.ScanCount());
+    EXPECT_EQ("P", Kinds(scan({2})));
+}
+
+TEST(PresenceTracker, ACountBelowOneMeansOneMissedScan) {
+    PresenceTracker tracker;
+    Scan scan{tracker, 0};
+    scan({7});
+    EXPECT_EQ("L", Kinds(scan({})));
+}
+
+TEST(SpanStore, KeepsTheRecentSpansExactAndFoldsTheOldestIntoTheFirst) {
+    nw::SpanStore store;
+    const int total = nw::SpanStore::kMaxSpans + 6;
+    for (int i = 0; i < total; ++i) {
+        store.Begin(kT0 + kMinute * (10 * i));
+        store.Extend(kT0 + kMinute * (10 * i + 5));
+        store.Extend(kT0 + kMinute * (10 * i + 1));   // never moves an end back
+    }
+    ASSERT_EQ(nw::SpanStore::kMaxSpans, store.Count());
+    EXPECT_EQ(6u, store.Merged());
+    EXPECT_EQ(kT0, store.At(0).start);
+    EXPECT_EQ(kT0 + kMinute * (10 * 6 + 5), store.At(0).end);   // the first seven spans as one
+    EXPECT_EQ(kT0 + kMinute * (10 * 7), store.At(1).start);
+    EXPECT_EQ(kT0 + kMinute * (10 * (total - 1) + 5), store.At(store.Count() - 1).end);
+}
+
+TEST(HistoryLine, HostileNameStaysOneHarmlessField) {
+    nwtest::MemorySink sink;
+    ASSERT_TRUE(nw::WriteHistoryHeader(sink, true));
+    nw::HistoryDevice device = {L"00:1a:7d:da:71:13", L"=HYPERLINK(\"x\"),\r\nleft,1", L"+desc", L"Caf\u00e9", L"Phone",
+                                L""};
+    ASSERT_TRUE(nw::WriteHistoryLine(sink, L"2026-12-08T10:57:21+01:00", L"left", device));
+    EXPECT_EQ("\xEF\xBB\xBF" "Time,Event,Address,Name,Description,Company,Major Type,Minor Type\r\n"
+              "2026-12-08T10:57:21+01:00,left,00:1a:7d:da:71:13,\"'=HYPERLINK(\"\"x\"\"),\r\nleft,1\",'+desc,"
+              "Caf\xC3\xA9,Phone,\r\n",
+              sink.Narrow());
+}
+
+TEST(HistoryLine, IsoTimeCarriesTheOffset) {
+    // 2026-12-08 09:57:21 UTC.
+    const uint64_t utc = 134411974410000000ull;
+    wchar_t text[nw::kIsoTimeChars];
+    EXPECT_EQ(25u, nw::FormatIsoLocalTime(utc, 60, text, nw::kIsoTimeChars));
+    EXPECT_STREQ(L"2026-12-08T10:57:21+01:00", text);
+    nw::FormatIsoLocalTime(utc, -600, text, nw::kIsoTimeChars);   // across midnight
+    EXPECT_STREQ(L"2026-12-07T23:57:21-10:00", text);
+    EXPECT_EQ(0u, nw::FormatIsoLocalTime(utc, 0, text, nw::kIsoTimeChars - 1));
+    EXPECT_STREQ(L"", text);
+}
+
+TEST(HistoryLog, WaitsWhileTheFileIsHeldAndNotesWhatTheBoundDropped) {
+    nw::test::TempFolder folder;
+    const std::wstring path = folder.File(L"nearwatch_history.csv");
+    nw::HistoryLog log(3);
+    log.SetPath(path.c_str());
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    for (char c = 'a'; c <= 'e'; ++c) log.Add(std::string(1, c) + "\r\n");
+    EXPECT_FALSE(log.Flush(L"T"));
+    EXPECT_EQ(3u, log.Waiting());
+    EXPECT_EQ(2u, log.Dropped());
+    CloseHandle(held);   // empty: the header goes first
+    EXPECT_TRUE(log.Flush(L"T"));
+    log.Add("f\r\n");
+    nw::HistoryLog second;   // another run appends, without a second header
+    second.SetPath(path.c_str());
+    second.Add("g\r\n");
+    EXPECT_TRUE(log.Flush(L"T"));
+    EXPECT_TRUE(second.Flush(L"T"));
+    std::string content;
+    FILE* f = _wfopen(path.c_str(), L"rb");
+    ASSERT_NE(nullptr, f);
+    char buffer[1024];
+    content.assign(buffer, fread(buffer, 1, sizeof buffer, f));
+    fclose(f);
+    EXPECT_EQ("\xEF\xBB\xBF" "Time,Event,Address,Name,Description,Company,Major Type,Minor Type\r\n"
+              "T,lost,,,2 events could not be written and were dropped,,,\r\nc\r\nd\r\ne\r\nf\r\ng\r\n",
+              content);
+}
+
+TEST(DepartureCommand, LastSeenJoinsTheVariablesWithTheSameQuoting) {
+    nw::DeviceTexts device = {L"x\" & del *.* & \"", L"", L"00:1a:7d:da:71:13"};
+    std::wstring out;
+    nw::ExpandDepartureVariables(L"notify \"%device_name%\" %device_addr% %device_last_seen%", device,
+                                 L"2026-12-08T10:57:21+01:00 & calc", out);
+    EXPECT_EQ(L"notify \"x  del *.*  \" 00:1a:7d:da:71:13 2026-12-08T10:57:21+01:00  calc", out);
+}
+
+TEST(TimelinePage, OneEscapedRowPerDeviceAndTheBoundWhenReached) {
+    const nw::PresenceSpan spans[2] = {{kT0, kT0 + kMinute * 30}, {kT0 + kMinute * 60, kT0 + kMinute * 61}};
+    const nw::TimelineRow rows[3] = {
+        {L"<script>alert(1)</script>&", L"00:00:00:00:00:01", spans, 2, 0, true},
+        {L"", L"00:00:00:00:00:02", spans, 1, 5, false},
+        {L"No spans", L"00:00:00:00:00:03", nullptr, 0, 0, false},
+    };
+    nw::TimelinePage page = {{L"Timeline", L"Devices:", L"Bound:", L"still here"}, kT0, kT0 + kMinute * 90, rows, 3,
+                             64, nullptr};
+    nwtest::MemorySink sink;
+    ASSERT_TRUE(nw::WriteTimelinePage(sink, page));
+    const std::string html = sink.Narrow();
+    size_t count = 0;
+    for (size_t at = 0; (at = html.find("<g class=\"row\">", at)) != std::string::npos; ++at) ++count;
+    EXPECT_EQ(3u, count);
+    EXPECT_EQ(std::string::npos, html.find("<script"));
+    EXPECT_NE(std::string::npos, html.find("&lt;script&gt;alert(1)&lt;/script&gt;&amp;"));
+    EXPECT_NE(std::string::npos, html.find("Bound: 64"));
+    EXPECT_NE(std::string::npos, html.find("still here</title>"));   // the open bar of the present device
+    EXPECT_EQ(600u, nw::TimelineTickStep(90 * 60, 11));
+    EXPECT_EQ(86400u, nw::TimelineTickStep(7 * 86400, 11));
+    // A failing sink is a failed page, not a crash.
+    nwtest::MemorySink failing(100);
+    EXPECT_FALSE(nw::WriteTimelinePage(failing, page));
+}
+
+}  // namespace
