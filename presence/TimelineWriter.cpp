@@ -27,7 +27,8 @@ const char kStyle[] =
     ".axis{position:sticky;top:0;background:#fff;border-bottom:1px solid #bbb}"
     "svg text{font-size:12px;fill:#222}svg .addr{font-family:Consolas,monospace;fill:#666}"
     ".tick{fill:#444}.grid{stroke:#e2e2e2;stroke-width:1}.band{fill:#f6f8fa}"
-    ".bar{fill:#2f7de1}.open{fill:#2e9e4f}.bar:hover,.open:hover{fill:#0d3f8f}";
+    ".bar{fill:#2f7de1}.open{fill:#2e9e4f}.bar:hover,.open:hover{fill:#0d3f8f}"
+    ".key{display:inline-block;width:16px;height:10px;margin:0 4px 0 2px;background:#2e9e4f}";
 
 // The page is UTF-8; escaping (reports' XML rules: entities for & < > ",
 // character references for line breaks, U+FFFD for what XML forbids) comes
@@ -153,6 +154,9 @@ void Page::Head() {
     Time(start_, Clock::FullDate, false);
     Raw(" &#8211; ");
     Time(end_, Clock::FullDate, false);
+    // The green of a bar that is still open, named once.
+    Raw(" &#183; <span class=\"key\"></span>");
+    Text(page_.texts.stillPresent);
     Raw("</p>\n");
     bool merged = false;
     for (int i = 0; i < page_.rowCount && !merged; ++i) merged = page_.rows[i].merged > 0;

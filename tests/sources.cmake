@@ -19,6 +19,7 @@ set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_devicetable.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_export.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_presence.cpp
 )
 # The language tests copy the shipped language files from the source tree.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/e2e/language_test.cpp PROPERTIES

@@ -144,7 +144,7 @@ TEST(Language, GermanFileTranslatesColumnsStatusCellsAndMenus) {
     EXPECT_EQ(L"Adresse", program.ColumnTitle(2));
     EXPECT_EQ(L"Hauptgerätetyp", program.ColumnTitle(3));
     EXPECT_EQ(L"Verbindungsergebnis", program.ColumnTitle(12));
-    EXPECT_EQ(L"2 Bluetooth-Geräte", program.StatusText(0));
+    EXPECT_EQ(L"2 Bluetooth-Geräte, 2 anwesend", program.StatusText(0));
 
     int phone = program.FindRow(2, L"0a:00:00:00:00:01");
     ASSERT_GE(phone, 0);
@@ -154,7 +154,7 @@ TEST(Language, GermanFileTranslatesColumnsStatusCellsAndMenus) {
     EXPECT_EQ(L"Nein", program.Cell(phone, 9));
 
     ASSERT_TRUE(program.SelectOnly(phone));
-    EXPECT_TRUE(WaitUntil([&] { return program.StatusText(0) == L"2 Bluetooth-Geräte, 1 ausgewählt"; }, 3000))
+    EXPECT_TRUE(WaitUntil([&] { return program.StatusText(0) == L"2 Bluetooth-Geräte, 2 anwesend, 1 ausgewählt"; }, 3000))
         << Narrow(program.StatusText(0));
 
     // No rtl key: left to right.
@@ -215,7 +215,8 @@ TEST(Language, RtlOneMirrorsTheMainWindow) {
     // The children take the layout from their parent.
     EXPECT_TRUE(LaidOutRightToLeft(program.List()));
     EXPECT_EQ(L"שם ההתקן", program.ColumnTitle(0));
-    EXPECT_EQ(L"2 התקני Bluetooth", program.StatusText(0));
+    // A file from before the presence texts: those stay the program's own.
+    EXPECT_EQ(L"2 התקני Bluetooth, 2 present", program.StatusText(0));
     // Untranslated texts stay the program's own.
     EXPECT_EQ(L"Major Device Type", program.ColumnTitle(3));
     HMENU menu = ::GetMenu(program.MainWindow());

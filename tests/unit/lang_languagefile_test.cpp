@@ -249,6 +249,10 @@ TEST_F(LanguageFileTest, SavedFileFollowsTheResources) {
     EXPECT_EQ(L"4=%d Bluetooth devices", strings.at(0));
     EXPECT_NE(strings.end(), std::find(strings.begin(), strings.end(), L"1013=Connection Result"));
     EXPECT_NE(strings.end(), std::find(strings.begin(), strings.end(), L"1504=Sensing Device"));
+    EXPECT_NE(strings.end(), std::find(strings.begin(), strings.end(), L"60=, %d present"));
+    EXPECT_NE(menu.end(), std::find(menu.begin(), menu.end(), L"40060=Presence &Timeline"));
+    std::vector<std::wstring> advanced = Keys(sections[5]);
+    EXPECT_NE(advanced.end(), std::find(advanced.begin(), advanced.end(), L"1011"));   // the departure command
     int resourceStrings = 0;
     wchar_t text[4096];
     for (int id = 0; id <= 0xFFFF; ++id)
