@@ -36,6 +36,7 @@ std::vector<UINT> ProgramStringIds() {
                              IDS_YES,            IDS_NO,              IDS_TRAY_TIP,
                              IDS_ASK_RESET,      IDS_LOADING,         IDS_BALLOON_TITLE,
                              IDS_ASK_EXIT,       IDS_PROBE_OK,        IDS_PROBE_FAILED};
+    for (UINT id = IDS_STATUS_PRESENT; id <= IDS_TIMELINE_STILL_PRESENT; ++id) ids.push_back(id);
     for (UINT id = IDS_FILETYPE_TEXT; id <= IDS_FILETYPE_CSV; ++id) ids.push_back(id);
     for (UINT id = IDS_COL_NAME; id <= IDS_COL_PROBE; ++id) ids.push_back(id);
     for (UINT major : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 31u}) ids.push_back(IDS_MAJOR_BASE + major);
@@ -52,7 +53,7 @@ std::vector<UINT> ProgramStringIds() {
 
 bool IsFormat(UINT id) {
     return id == IDS_STATUS_DEVICES || id == IDS_STATUS_SELECTED || id == IDS_TRAY_TIP ||
-           id == IDS_LOADING || id == IDS_PROBE_FAILED || id == IDS_BATCH_WRITTEN;
+           id == IDS_LOADING || id == IDS_PROBE_FAILED || id == IDS_BATCH_WRITTEN || id == IDS_STATUS_PRESENT;
 }
 
 // The conversions of a printf format, "%%" skipped: "a %d b %s" gives "ds".
