@@ -266,7 +266,8 @@ void MainWindow::OnScanDone() {
     // the session may have closed the window: no alerts after that.
     if (closed_) return;
     actions_.Run(*table_, *settings_, tray_, window_, trayIcon_.get());
-    AnnounceDepartures();
+    // The new-device pass talks to the notification area too.
+    if (!closed_) AnnounceDepartures();
 
     ScanCycle::Completion next = cycle_.OnScanDone(scanMultiplier_, answer_.count, settings_->UpdateRate);
     if (next.armAlerts) table_->alertsArmed = 1;
