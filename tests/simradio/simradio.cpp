@@ -13,7 +13,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -34,13 +33,37 @@ struct Enumeration {
     size_t next = 0;        // answers handed out so far
 };
 
+// A slim lock, not std::mutex: the threads runtime behind std::mutex takes a
+// thread-local-storage index when the library is loaded and never gives it
+// back, and the program loads this library afresh for every scan, so after
+// about a thousand scans the process had none left and aborted.
+class Lock {
+public:
+    void Acquire() { ::AcquireSRWLockExclusive(&lock_); }
+    void Release() { ::ReleaseSRWLockExclusive(&lock_); }
+
+private:
+    SRWLOCK lock_ = SRWLOCK_INIT;
+};
+
+class LockGuard {
+public:
+    explicit LockGuard(Lock& lock) : lock_(lock) { lock_.Acquire(); }
+    ~LockGuard() { lock_.Release(); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+
+private:
+    Lock& lock_;
+};
+
 // Handles that FindFirst gave out and Close has not taken back, so a stale
 // or foreign handle is refused instead of being dereferenced.
-std::mutex liveLock;
+Lock liveLock;
 std::vector<Enumeration*> live;
 
 bool IsLive(Enumeration* e) {
-    std::lock_guard<std::mutex> guard(liveLock);
+    LockGuard guard(liveLock);
     for (Enumeration* p : live)
         if (p == e) return true;
     return false;
@@ -101,8 +124,8 @@ void Log(const char* format, ...) {
 
 // The next scan number: one more than the process has counted so far.
 uint32_t NextScanNumber() {
-    static std::mutex counterLock;
-    std::lock_guard<std::mutex> guard(counterLock);
+    static Lock counterLock;
+    LockGuard guard(counterLock);
     std::wstring text = Environment(L"NEARWATCH_SIMRADIO_SCAN");
     unsigned long previous = text.empty() ? 0 : wcstoul(text.c_str(), nullptr, 10);
     uint32_t scan = static_cast<uint32_t>(previous) + 1;
@@ -211,7 +234,7 @@ HBLUETOOTH_DEVICE_FIND StartEnumeration(const BLUETOOTH_DEVICE_SEARCH_PARAMS* pa
         ::SetLastError(ERROR_NO_MORE_ITEMS);
         return nullptr;
     }
-    std::lock_guard<std::mutex> guard(liveLock);
+    LockGuard guard(liveLock);
     live.push_back(e);
     return e;
 }
@@ -234,7 +257,7 @@ BOOL NextAnswer(HBLUETOOTH_DEVICE_FIND handle, BLUETOOTH_DEVICE_INFO* info) {
 BOOL CloseEnumeration(HBLUETOOTH_DEVICE_FIND handle) {
     auto* e = static_cast<Enumeration*>(handle);
     {
-        std::lock_guard<std::mutex> guard(liveLock);
+        LockGuard guard(liveLock);
         bool found = false;
         for (size_t i = 0; i < live.size(); ++i) {
             if (live[i] == e) {
