@@ -20,7 +20,10 @@ set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_devicetable.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_export.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_presence.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_program.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
 )
+include(${CMAKE_CURRENT_LIST_DIR}/fuzz/sources.cmake)
 # The language tests copy the shipped language files from the source tree.
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/e2e/language_test.cpp PROPERTIES
     COMPILE_DEFINITIONS "NW_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
