@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "Bench.h"
+#include "alerts/NewDeviceActions.h"
+#include "alerts/TrayIconControl.h"
 #include "annotations/CompanyIndex.h"
 #include "annotations/Descriptions.h"
 #include "discovery/DeviceTable.h"
@@ -261,6 +264,87 @@ double MemoryPerRecord() {
 
 double RecordSize() { return static_cast<double>(sizeof(nw::DeviceRecord)); }
 
+// ---- Soak ---------------------------------------------------------------------------
+
+struct Resources {
+    double privateBytes;
+    DWORD gdiObjects;
+    DWORD userObjects;
+};
+
+Resources ProcessResources() {
+    return {ProcessMemory().privateBytes, GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
+            GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)};
+}
+
+void PrintResources(const char* when, int scans, int records, const Resources& r) {
+    std::fprintf(stderr, "  soak %-22s scan %6d  records %5d  private %9.0f KB  GDI %4lu  USER %4lu\n", when, scans,
+                 records, r.privateBytes / 1024.0, static_cast<unsigned long>(r.gdiObjects),
+                 static_cast<unsigned long>(r.userObjects));
+}
+
+// What the main window does after every scan, for 10,000 scans of 62 answers
+// drawn at random from 2,000 devices: merge, refresh, sort, and the
+// new-device pass (alerts armed from the fourth scan; the actions that reach
+// outside the process are off). The table stops growing once every device
+// has been seen; from then on memory and object counts should stay flat.
+// Returns the growth of private bytes from that point to the end, in percent.
+double Soak() {
+    constexpr int kScans = 10000;
+    constexpr int kPopulation = 2000;
+    PrepareEnvironment();
+    nw::Settings& settings = BenchSettings();
+    settings.AutoSetDeviceDescription = 1;
+    settings.DisplayBalloonOnNewDevice = 1;   // the tray is not added: the balloon text is built, not shown
+    auto fixture = std::make_unique<TableFixture>();
+    if (!bench::Opts().oui.empty()) fixture->table.companies.LoadFile(bench::Opts().oui.c_str());
+    nw::TrayIconControl tray;
+    nw::NewDeviceActions actions;
+    const HWND window = GetParent(fixture->window.List());
+
+    uint64_t state = 0x5EED5EED5EEDull;
+    auto random = [&state](uint64_t n) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return (state >> 33) % n;
+    };
+    const Resources start = ProcessResources();
+    PrintResources("start", 0, 0, start);
+    Resources plateau = start;
+    int plateauScan = -1;
+    for (int scan = 1; scan <= kScans; ++scan) {
+        fixture->scan.count = 0;
+        for (int j = 0; j < kAnswersPerScan; ++j) {
+            BLUETOOTH_DEVICE_INFO answer = AnswerOf(static_cast<int>(random(kPopulation)));
+            answer.fConnected = random(2) != 0;
+            if (random(4) == 0) answer.szName[0] = 0;   // a later answer often has no name
+            fixture->scan.results[fixture->scan.count++] = answer;
+        }
+        actions.RemoveBalloonIfShown(tray);
+        fixture->table.ReloadRecords();
+        fixture->table.Refresh();
+        fixture->table.Sort(fixture->table.SortKey(), true);
+        if (scan > 3) fixture->table.alertsArmed = 1;
+        actions.Run(fixture->table, settings, tray, window, nullptr);
+        fixture->Painted();
+        if (plateauScan < 0 && fixture->table.RecordCount() == kPopulation) {
+            plateauScan = scan;
+            plateau = ProcessResources();
+            PrintResources("table full", scan, fixture->table.RecordCount(), plateau);
+        }
+    }
+    const Resources end = ProcessResources();
+    PrintResources("end", kScans, fixture->table.RecordCount(), end);
+    if (plateauScan < 0) return NAN;
+    const double growth = (end.privateBytes - plateau.privateBytes) * 100.0 / plateau.privateBytes;
+    std::fprintf(stderr, "  soak growth after the table stopped growing: %+.0f bytes (%+.3f %%, %+.1f bytes/scan), "
+                         "GDI %+ld, USER %+ld\n",
+                 end.privateBytes - plateau.privateBytes, growth,
+                 (end.privateBytes - plateau.privateBytes) / (kScans - plateauScan),
+                 static_cast<long>(end.gdiObjects) - static_cast<long>(plateau.gdiObjects),
+                 static_cast<long>(end.userObjects) - static_cast<long>(plateau.userObjects));
+    return growth;
+}
+
 bench::Registrar r01({"company list: load and index oui.txt", "ms", "< 15 ms", 9, &OuiLoad});
 bench::Registrar r02({"company list: lookup of an unknown block", "us", "", 5, &OuiMissMicroseconds});
 bench::Registrar r03({"merge+refresh: 62 known devices, table of 1,000", "ms", "", 9, &MergeKnown<1000>});
@@ -280,5 +364,6 @@ bench::Registrar r14({"memory per record, records only: private bytes", "bytes/r
                       &MemoryPerRecord<false, false>, true});
 bench::Registrar r15({"memory per record, records only: working set", "bytes/record", "", 3,
                       &MemoryPerRecord<false, true>, true});
+bench::Registrar r16({"soak: 10,000 scans of 62 of 2,000 devices, growth", "% private", "< 1 %", 1, &Soak, true});
 
 }  // namespace

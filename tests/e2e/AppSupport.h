@@ -253,6 +253,24 @@ inline HWND SaveThroughDialog(const Program& program, int typeIndex, const std::
 }
 
 // Launches with the options or fails the test with the driver's reason.
+// Opens the save dialog (command 40001), types the name of a file in the
+// program's folder and presses OK; the save runs after this returns.
+inline bool AnswerSaveDialog(const Program& program, const std::wstring& name) {
+    constexpr int kFileName = 0x47C;   // the save dialog's file name box (cmb13)
+    if (!program.Command(IDM_SAVE_SELECTED)) return false;
+    HWND save = program.WaitDialog(15000);
+    if (!save) return false;
+    HWND box = ::GetDlgItem(save, kFileName);
+    if (!box) return false;
+    wchar_t className[32] = {};
+    ::GetClassNameW(box, className, 32);
+    // The box may be a combo box whose edit takes the text.
+    HWND edit = _wcsicmp(className, L"ComboBox") == 0 ? ::FindWindowExW(box, nullptr, L"Edit", nullptr) : box;
+    const std::wstring path = program.PathOf(name);
+    if (!edit || !::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) return false;
+    return Program::PressButton(save, IDOK);
+}
+
 #define NW_LAUNCH(program, options) \
     ASSERT_TRUE((program).Launch(options)) << ::nw::e2e::Narrow((program).Error())
 

@@ -10,7 +10,6 @@ namespace nw::e2e {
 namespace {
 
 constexpr int kFindText = 0x480;      // the platform find dialog's edit (edt1)
-constexpr int kFileName = 0x47C;      // the save dialog's file name box (cmb13)
 
 std::vector<std::pair<std::string, std::string>> Quiet(std::vector<std::pair<std::string, std::string>> keys = {}) {
     keys.push_back({"TrayIcon", "0"});
@@ -205,19 +204,8 @@ bool SelectColumnRow(HWND dialog, int row) {
 
 // Saves the selected rows through the save dialog as tab-delimited text.
 bool SaveSelectedAs(const Program& program, const std::wstring& name) {
-    if (!program.Command(IDM_SAVE_SELECTED)) return false;
-    HWND save = program.WaitDialog(5000);
-    if (!save) return false;
-    HWND box = ::GetDlgItem(save, kFileName);
-    if (!box) return false;
-    wchar_t className[32] = {};
-    ::GetClassNameW(box, className, 32);
-    // The box may be a combo box whose edit takes the text.
-    HWND edit = _wcsicmp(className, L"ComboBox") == 0 ? ::FindWindowExW(box, nullptr, L"Edit", nullptr) : box;
-    const std::wstring path = program.PathOf(name);
-    if (!edit || !::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()))) return false;
-    if (!Program::PressButton(save, IDOK)) return false;
-    return program.WaitNoDialog() && WaitUntil([&] { return program.FileWritten(name); }, 5000);
+    return AnswerSaveDialog(program, name) && program.WaitNoDialog() &&
+           WaitUntil([&] { return program.FileWritten(name); }, 5000);
 }
 
 TEST(Dialogs, ColumnSettingsHideAColumnThatStaysOutOfTheExportAndTheConfigurationThenRestoreDefaults) {
