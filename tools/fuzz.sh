@@ -15,12 +15,7 @@ scale=${2:-10}
 build=${NW_FUZZ_BUILD:-}
 if [ -z "$build" ]; then
     build=$here/build/win64
-    "$here/tools/build-gtest.sh" x86_64 >/dev/null
-    cmake -S "$here" -B "$build" -G "Unix Makefiles" \
-        -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchain-x86_64-w64-mingw32.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DNW_WERROR=ON \
-        -DGTest_DIR="$here/build/deps/gtest-x86_64/lib/cmake/GTest" >/dev/null
-    cmake --build "$build" -j"$(nproc)" --target nearwatch_tests >/dev/null
+    NW_BUILD_TARGETS=nearwatch_tests "$here/tools/build.sh" win64 >/dev/null
 fi
 . "$here/tools/xsession.sh"
 end=$(( $(date +%s) + seconds ))

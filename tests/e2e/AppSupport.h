@@ -72,6 +72,19 @@ inline std::vector<std::wstring> SplitLines(const std::wstring& text) {
     return lines;
 }
 
+// Every key of the configuration file, in the order the program writes them.
+inline const std::vector<std::wstring>& ConfigurationKeys() {
+    static const std::vector<std::wstring> keys = {
+        L"ShowGridLines", L"SaveFilterIndex", L"ShowInfoTip", L"TrayIcon", L"SortOnEveryUpdate",
+        L"DisplayBalloonOnNewDevice", L"OpenWindowOnNewDevice", L"BeepOnNewDevice", L"MarkNewDevices",
+        L"DevicesAlertOnlyWithDesc", L"AutoSetDeviceDescription", L"UpdateRate", L"NewDeviceExecute",
+        L"UseNewDeviceExecute", L"NewDeviceSpeak", L"UseNewDeviceSpeak", L"WinPos", L"Columns", L"Sort",
+        L"DepartAfterScans", L"UseDepartedDeviceExecute", L"DepartedDeviceExecute", L"BalloonOnDeparted",
+        L"KeepHistoryLog",
+    };
+    return keys;
+}
+
 // Key names of "Key=Value" lines, in file order.
 inline std::vector<std::wstring> KeysOf(const std::vector<std::wstring>& lines) {
     std::vector<std::wstring> keys;

@@ -6,15 +6,6 @@
 namespace nw::e2e {
 namespace {
 
-const std::vector<std::wstring> kKeyOrder = {
-    L"ShowGridLines", L"SaveFilterIndex", L"ShowInfoTip", L"TrayIcon", L"SortOnEveryUpdate",
-    L"DisplayBalloonOnNewDevice", L"OpenWindowOnNewDevice", L"BeepOnNewDevice", L"MarkNewDevices",
-    L"DevicesAlertOnlyWithDesc", L"AutoSetDeviceDescription", L"UpdateRate", L"NewDeviceExecute",
-    L"UseNewDeviceExecute", L"NewDeviceSpeak", L"UseNewDeviceSpeak", L"WinPos", L"Columns", L"Sort",
-    L"DepartAfterScans", L"UseDepartedDeviceExecute", L"DepartedDeviceExecute", L"BalloonOnDeparted",
-    L"KeepHistoryLog",
-};
-
 TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
     Program program;
     NW_LAUNCH(program, LaunchOptions{});
@@ -36,7 +27,7 @@ TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
     auto lines = SplitLines(DecodeText(bytes));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(L"[General]", lines[0]);
-    EXPECT_EQ(kKeyOrder, KeysOf(lines));
+    EXPECT_EQ(ConfigurationKeys(), KeysOf(lines));
     const std::pair<const wchar_t*, const wchar_t*> defaults[] = {
         {L"ShowGridLines", L"0"}, {L"SaveFilterIndex", L"0"}, {L"ShowInfoTip", L"1"},
         {L"TrayIcon", L"1"}, {L"SortOnEveryUpdate", L"1"}, {L"DisplayBalloonOnNewDevice", L"1"},

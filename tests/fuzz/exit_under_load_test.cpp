@@ -7,13 +7,6 @@
 namespace nw::e2e {
 namespace {
 
-const std::vector<std::wstring> kConfigKeys = {
-    L"ShowGridLines", L"SaveFilterIndex", L"ShowInfoTip", L"TrayIcon", L"SortOnEveryUpdate",
-    L"DisplayBalloonOnNewDevice", L"OpenWindowOnNewDevice", L"BeepOnNewDevice", L"MarkNewDevices",
-    L"DevicesAlertOnlyWithDesc", L"AutoSetDeviceDescription", L"UpdateRate", L"NewDeviceExecute",
-    L"UseNewDeviceExecute", L"NewDeviceSpeak", L"UseNewDeviceSpeak", L"WinPos", L"Columns", L"Sort",
-};
-
 // Options that differ from the defaults, so a file written from defaults
 // (a lost or half-read configuration) shows.
 LaunchOptions LoadOptions(const std::string& scenario) {
@@ -33,7 +26,7 @@ void ExpectWholeConfiguration(const Program& program) {
     const auto lines = SplitLines(DecodeText(bytes));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(L"[General]", lines[0]);
-    EXPECT_EQ(kConfigKeys, KeysOf(lines));
+    EXPECT_EQ(ConfigurationKeys(), KeysOf(lines));
     EXPECT_EQ(L"1", ValueOf(lines, L"ShowGridLines"));
     EXPECT_EQ(L"Hello %device_name%", ValueOf(lines, L"NewDeviceSpeak"));
     EXPECT_EQ(131u, ValueOf(lines, L"WinPos").size());
