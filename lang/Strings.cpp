@@ -1,26 +1,35 @@
 #include "lang/Strings.h"
 #include "lang/LanguageFile.h"
 #include <windows.h>
+#include <cstdlib>
 #include <cwchar>
 
 namespace nw {
 
 namespace {
 
-constexpr int kPoolUnits = 32768;
+constexpr int kPoolUnits = 32768;   // one block; the longest text (4,095 units) fits many times
 constexpr int kMaxEntries = 256;
 constexpr int kScratchUnits = 4096;
 
 struct Entry {
     unsigned key;
-    int offset;
+    const wchar_t* text;
 };
 
 // Texts are stored back to back and never moved or removed, so callers keep
-// the returned pointers for the whole run without copying. Window thread only.
-struct StringCache {
-    wchar_t pool[kPoolUnits];
+// the returned pointers for the whole run without copying. A full block is
+// kept and a new one started: a translation of long texts (eight of the
+// longest filled the one fixed block) must not leave the later texts empty.
+struct PoolBlock {
+    PoolBlock* next;
     int used;
+    wchar_t units[kPoolUnits];
+};
+
+// Window thread only.
+struct StringCache {
+    PoolBlock* blocks;   // the newest first
     Entry entries[kMaxEntries];
     int count;
     wchar_t scratch[kScratchUnits];
@@ -48,7 +57,7 @@ int LoadBuiltIn(unsigned id, wchar_t* buffer) {
 const wchar_t* GetString(unsigned key) {
     StringCache* cache = Cache();
     for (int i = 0; i < cache->count; ++i)
-        if (cache->entries[i].key == key) return cache->pool + cache->entries[i].offset;
+        if (cache->entries[i].key == key) return cache->entries[i].text;
 
     wchar_t* scratch = cache->scratch;
     int length;
@@ -61,16 +70,29 @@ const wchar_t* GetString(unsigned key) {
     }
     // An empty text is not cached: a later call tries again.
     if (length == 0) return kEmpty;
-    if (cache->used + length + 2 >= kPoolUnits || cache->count >= kMaxEntries) return kEmpty;
-    wchar_t* text = cache->pool + cache->used;
+    if (cache->count >= kMaxEntries) return kEmpty;
+    PoolBlock* block = cache->blocks;
+    if (!block || block->used + length + 1 > kPoolUnits) {
+        block = static_cast<PoolBlock*>(std::malloc(sizeof(PoolBlock)));
+        if (!block) return kEmpty;
+        block->next = cache->blocks;
+        block->used = 0;
+        cache->blocks = block;
+    }
+    wchar_t* text = block->units + block->used;
     wmemcpy(text, scratch, static_cast<size_t>(length));
     text[length] = 0;
-    cache->entries[cache->count++] = {key, cache->used};
-    cache->used += length + 1;
+    block->used += length + 1;
+    cache->entries[cache->count++] = {key, text};
     return text;
 }
 
 void ResetStringCacheForTests() {
+    if (!g_cache) return;
+    while (PoolBlock* block = g_cache->blocks) {
+        g_cache->blocks = block->next;
+        std::free(block);
+    }
     delete g_cache;
     g_cache = nullptr;
 }

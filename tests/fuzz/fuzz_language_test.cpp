@@ -116,6 +116,11 @@ TEST_F(LanguageFuzz, DamagedFilesNeverFaultAndSaveGivesAReadableFile) {
     seeds.push_back(FileBytes(nw::test::SourceFile(L"lang/translations/german/nearwatch_lng.ini")));
     seeds.push_back(FileBytes(nw::test::SourceFile(L"tests/data/rtl_lng.ini")));
     seeds.push_back("[general]\r\nrtl=1\r\ncharset=utf-8\r\n[strings]\r\n12=%d Geraete\r\n[menu_102]\r\n70001=&Datei\r\n");
+    // A translation of texts as long as the reader takes.
+    std::wstring longTexts = L"[strings]\r\n";
+    for (size_t i = 0; i < 12 && i < strings.size(); ++i)
+        longTexts += std::to_wstring(strings[i]) + L"=" + std::wstring(kLanguageValueUnits - 1, L'x') + L"\r\n";
+    seeds.push_back(Utf16Bytes(longTexts));
     for (const std::string& s : seeds) ASSERT_FALSE(s.empty());
     const std::vector<std::string> words = LanguageWords();
 
@@ -136,6 +141,8 @@ TEST_F(LanguageFuzz, DamagedFilesNeverFaultAndSaveGivesAReadableFile) {
             const wchar_t* text = nw::GetString(id);
             if (!r.Check(text && wcslen(text) < kLanguageValueUnits, "string " + std::to_string(id) + " too long"))
                 break;
+            // Every string has a built-in text to fall back on.
+            if (!r.Check(text[0] != 0, "string " + std::to_string(id) + " came back empty")) break;
             // Translated formats are filled only through the number formatter.
             wchar_t out[64];
             out[63] = L'#';
@@ -184,3 +191,4 @@ TEST_F(LanguageFuzz, DamagedFilesNeverFaultAndSaveGivesAReadableFile) {
 }
 
 }  // namespace
+
