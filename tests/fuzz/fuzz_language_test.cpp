@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "Fuzz.h"
+#include "alerts/TrayIconControl.h"
 #include "TestFolder.h"
 #include "lang/LanguageFile.h"
 #include "lang/Strings.h"
 #include "listview/ReportListView.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -21,6 +23,12 @@ using namespace nw::fuzz;
 
 constexpr size_t kLanguageValueUnits = 4096;   // the reader's longest text, terminator included
 constexpr WORD kCrashDialog = 107;             // keeps its own texts
+// The notification-area tip still fills its translated text through a
+// printf-style call, so "%s" in that text faults (a known fault, mended
+// apart from this test; with this on, seed 0x4C414E4755414745 faults in
+// round 25). Until the mend is in, the fuzz test leaves the tip out; turn
+// this on with it.
+constexpr bool kFuzzTrayTip = false;
 
 BOOL CALLBACK CollectId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) {
     if (IS_INTRESOURCE(name))
@@ -81,6 +89,24 @@ std::vector<std::string> LanguageWords() {
     return words;
 }
 
+// Puts a hostile format in place of one string's text: a line right after
+// the "strings" section's head, in the file's own encoding.
+void PlantFormat(Rng& rng, std::string& file, const std::vector<unsigned>& strings) {
+    static const char* const kFormats[] = {"%s", "%n", "%d %d", "%ls %s %n", "%99999d", "%.9999f", "%c%c%c",
+                                           "%x%x%x%x%x%x%s", "%*d", "%1$s"};
+    const std::string line = std::to_string(strings[rng.Below(strings.size())]) + "=" + rng.Pick(kFormats) + "\r\n";
+    const std::string head = "[strings]\r\n";
+    size_t at = file.find(head);
+    if (at != std::string::npos) {
+        file.insert(at + head.size(), line);
+        return;
+    }
+    const std::string wideHead = Utf16Bytes(L"[strings]\r\n", false);
+    at = file.find(wideHead);
+    if (at == std::string::npos) return;
+    file.insert(at + wideHead.size(), Utf16Bytes(std::wstring(line.begin(), line.end()), false));
+}
+
 class LanguageFuzz : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -126,6 +152,7 @@ TEST_F(LanguageFuzz, DamagedFilesNeverFaultAndSaveGivesAReadableFile) {
 
     for (int round = 0; round < rounds; ++round) {
         std::string input = seeds[rng.Below(seeds.size())];
+        if (rng.OneIn(2)) PlantFormat(rng, input, strings);
         Mutate(rng, input, words);
         Round r("language file", seed, round, input);
         // A new name each round: the profile reader caches files by name.
@@ -149,6 +176,12 @@ TEST_F(LanguageFuzz, DamagedFilesNeverFaultAndSaveGivesAReadableFile) {
             size_t length = nw::FormatNumberText(out, 63, text, static_cast<long long>(rng.Next()));
             r.Check(length < 63 && out[length] == 0 && out[63] == L'#',
                     "the number format of string " + std::to_string(id) + " overran its buffer");
+        }
+        if (kFuzzTrayTip) {
+            nw::Settings settings = {};
+            settings.TrayIcon = 1;
+            nw::TrayIconControl tray;   // never added: the tip is only formatted
+            nw::UpdateTrayTip(tray, settings, static_cast<int>(rng.Below(100000)));
         }
         for (WORD id : menus) {
             HMENU menu = nw::LoadTranslatedMenu(id);
