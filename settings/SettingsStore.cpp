@@ -226,9 +226,20 @@ bool SettingsStore::ExchangeString(const wchar_t* key, wchar_t* buffer, const wc
             CopyText(buffer, size, defaultText);
             return true;
         }
+        // Read with room for the pair of quotes a saved value may carry and
+        // cut afterwards: the profile reader takes the quotes off only when
+        // both fit, and otherwise drops the value's last character, so a
+        // quoted text of the longest length lost one character per save.
+        std::unique_ptr<wchar_t[]> whole(new (std::nothrow) wchar_t[size + 2]);
         // The profile reader hands back the default only for an absent key.
-        ::GetPrivateProfileStringW(section_, key, defaultText ? defaultText : L"", buffer,
-                                   static_cast<DWORD>(size), path_);
+        if (whole) {
+            ::GetPrivateProfileStringW(section_, key, defaultText ? defaultText : L"", whole.get(),
+                                       static_cast<DWORD>(size + 2), path_);
+            CopyText(buffer, size, whole.get());
+        } else {
+            ::GetPrivateProfileStringW(section_, key, defaultText ? defaultText : L"", buffer,
+                                       static_cast<DWORD>(size), path_);
+        }
     } else {
         WriteValue(key, buffer);
     }

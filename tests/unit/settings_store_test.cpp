@@ -184,7 +184,7 @@ TEST(SettingsFile, HandWrittenEightBitFileIsRead) {
     EXPECT_STREQ(L"notepad.exe \"%device_name%\"", s.alerts.NewDeviceExecute);
 }
 
-TEST(SettingsFile, LongCommandLineIsCutTo1022Characters) {
+TEST(SettingsFile, LongCommandLineIsCutTo1022CharactersAndKeepsThemThroughASave) {
     TempFolder dir;
     std::wstring cfg = dir.File(L"nw.cfg");
     std::wstring longText(1100, L'x');
@@ -192,6 +192,13 @@ TEST(SettingsFile, LongCommandLineIsCutTo1022Characters) {
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, cfg.c_str());
     nw::Settings s = Load(cfg);
     EXPECT_EQ(1022u, wcslen(s.alerts.NewDeviceExecute));
+    // At that length a text stored in quotes (outer blanks) used to lose its
+    // last character at every save and load (found by the configuration fuzz
+    // test, NW_FUZZ_SEED=0x62B036FC73E9B07C NW_FUZZ_SCALE=4, round 68).
+    std::wstring quoted = L" " + std::wstring(1020, L'y') + L" ";
+    wcscpy(s.alerts.NewDeviceExecute, quoted.c_str());
+    Save(dir.File(L"again.cfg"), s);
+    EXPECT_EQ(quoted, Load(dir.File(L"again.cfg")).alerts.NewDeviceExecute);
 }
 
 TEST(SettingsFile, FailedSaveLeavesTheOldFileIntact) {
