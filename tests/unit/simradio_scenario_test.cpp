@@ -215,6 +215,15 @@ TEST(SimRadioLibrary, AnswersInFileOrderWithTheScanNumberSurvivingUnload) {
     EXPECT_EQ((std::vector<std::string>{"start 1 multiplier 1", "close 1 answers 2", "start 2 multiplier 1",
                                         "close 2 answers 3"}),
               folder.LogEvents());
+
+    // The program loads the library for every scan: no load may keep a
+    // thread-local-storage index (the library once ran out at ~1,080 scans).
+    const DWORD before = ::TlsAlloc();
+    ::TlsFree(before);
+    for (int i = 0; i < 20; ++i) Enumerate();
+    const DWORD after = ::TlsAlloc();
+    ::TlsFree(after);
+    EXPECT_EQ(before, after);
 }
 
 TEST(SimRadioLibrary, NoRadioNoDevicesAndBadCalls) {
