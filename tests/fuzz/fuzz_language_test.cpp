@@ -23,12 +23,6 @@ using namespace nw::fuzz;
 
 constexpr size_t kLanguageValueUnits = 4096;   // the reader's longest text, terminator included
 constexpr WORD kCrashDialog = 107;             // keeps its own texts
-// The notification-area tip still fills its translated text through a
-// printf-style call, so "%s" in that text faults (a known fault, mended
-// apart from this test; with this on, seed 0x4C414E4755414745 faults in
-// round 25). Until the mend is in, the fuzz test leaves the tip out; turn
-// this on with it.
-constexpr bool kFuzzTrayTip = false;
 
 BOOL CALLBACK CollectId(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) {
     if (IS_INTRESOURCE(name))
@@ -177,7 +171,10 @@ TEST_F(LanguageFuzz, DamagedFilesNeverFaultAndSaveGivesAReadableFile) {
             r.Check(length < 63 && out[length] == 0 && out[63] == L'#',
                     "the number format of string " + std::to_string(id) + " overran its buffer");
         }
-        if (kFuzzTrayTip) {
+        {
+            // The notification-area tip fills string 12 with the device
+            // count (a "%s" there faulted before it took the number-only
+            // formatter: this test's own seed, round 25).
             nw::Settings settings = {};
             settings.TrayIcon = 1;
             nw::TrayIconControl tray;   // never added: the tip is only formatted
