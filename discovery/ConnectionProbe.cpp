@@ -105,12 +105,18 @@ ConnectionProbe::~ConnectionProbe() {
 
 int ConnectionProbe::Running() const { return slots_->running.load(std::memory_order_acquire); }
 
+// Every request waits first and as many start as slots are free now; the
+// rest start as slots come free. Started one by one, requests whose threads
+// end at once (a machine without a radio) kept this loop launching,
+// kProbeSpacingMs apart, through the whole selection while the window (and
+// an exit) waited: five seconds for 500 rows.
 void ConnectionProbe::ProbeSelected(DeviceTable& table, HWND window) {
     for (int row = table.RowCount() - 1; row >= 0; --row) {
         if (!table.IsRowSelected(row)) continue;
-        const ListRecord* record = table.RowRecord(row);
-        if (record) StartProbe(window, *static_cast<const DeviceRecord*>(record));
+        const auto* device = static_cast<const DeviceRecord*>(table.RowRecord(row));
+        if (device) Push({DeviceAddress(*device), window, device->index});
     }
+    StartWaiting();
 }
 
 bool ConnectionProbe::StartProbe(HWND window, const DeviceRecord& record) {
@@ -130,8 +136,11 @@ bool ConnectionProbe::StartProbe(HWND window, uint64_t address, int32_t index) {
 
 void ConnectionProbe::OnProbeFinished() { StartWaiting(); }
 
+// The slots free now, counted once: threads ending as fast as they start
+// would otherwise keep the window thread here for the whole queue. Slots
+// that come free later are taken up at the next result or request.
 void ConnectionProbe::StartWaiting() {
-    while (Running() < limit_ && count_ > 0) {
+    for (int free = limit_ - Running(); free > 0 && count_ > 0; --free) {
         Waiter next = waiters_[head_];
         head_ = (head_ + 1) % capacity_;
         --count_;

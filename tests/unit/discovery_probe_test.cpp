@@ -276,7 +276,7 @@ BLUETOOTH_DEVICE_INFO Answer(uint64_t address) {
 
 // Rows 0, 2 and 3 of four are selected: the probes start last row first,
 // each at least 10 ms after the one before.
-TEST_F(ProbeTest, SelectedRowsStartLastRowFirstTenMillisecondsApart) {
+TEST_F(ProbeTest, SelectedRowsStartLastRowFirstTenMillisecondsApartAndOnlyIntoFreeSlots) {
     listtest::TempFolder folder;
     nw::Settings settings = {};
     // The merge reads the settings and may write descriptions: both point
@@ -314,15 +314,15 @@ TEST_F(ProbeTest, SelectedRowsStartLastRowFirstTenMillisecondsApart) {
     }
 
     MessageWindow window;
-    nw::ConnectionProbe probes(kFakeApi);
+    nw::ConnectionProbe probes(kFakeApi, 2);
     StartLog log;
     probes.SetStartObserver(OnStarted, &log);
     probes.ProbeSelected(table, window.Handle());
-
-    EXPECT_EQ(expected, log.indexes);
-    ASSERT_EQ(3u, log.times.size());
-    for (size_t i = 1; i < log.times.size(); ++i)
-        EXPECT_GE(log.times[i] - log.times[i - 1], std::chrono::milliseconds(10)) << "start " << i;
+    // Only the free slots start at once, though these probes end at once:
+    // the window thread never works through a whole selection (500 rows
+    // held an exit up for five seconds).
+    EXPECT_EQ(2u, log.indexes.size());
+    EXPECT_EQ(1, probes.Waiting());
 
     std::vector<WPARAM> results;
     for (int i = 0; i < 3; ++i) {
@@ -332,6 +332,10 @@ TEST_F(ProbeTest, SelectedRowsStartLastRowFirstTenMillisecondsApart) {
         results.push_back(r.index);
         probes.OnProbeFinished();
     }
+    EXPECT_EQ(expected, log.indexes);
+    ASSERT_EQ(3u, log.times.size());
+    for (size_t i = 1; i < log.times.size(); ++i)
+        EXPECT_GE(log.times[i] - log.times[i - 1], std::chrono::milliseconds(10)) << "start " << i;
     std::sort(results.begin(), results.end());
     std::vector<WPARAM> sortedExpected(expected.begin(), expected.end());
     std::sort(sortedExpected.begin(), sortedExpected.end());
