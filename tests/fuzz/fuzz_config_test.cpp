@@ -36,6 +36,7 @@ struct Loaded {
         nw::ExchangeSettings(store, settings);
         nw::ExchangeWindowPlacement(store, placement);
         table.ExchangeColumnSettings(store);
+        nw::ExchangePresenceSettings(store, settings);
     }
     void Read(const std::wstring& path) {
         nw::SettingsStore store(nw::SettingsStore::Read, path.c_str());
@@ -54,7 +55,8 @@ std::string OptionsText(const nw::Settings& s) {
                              s.DisplayBalloonOnNewDevice, s.OpenWindowOnNewDevice, s.BeepOnNewDevice,
                              s.MarkNewDevices, s.DevicesAlertOnlyWithDesc, s.AutoSetDeviceDescription,
                              s.UpdateRate, s.alerts.UseNewDeviceExecute, s.alerts.UseNewDeviceSpeak,
-                             s.SaveFilterIndex};
+                             s.SaveFilterIndex, s.presence.DepartAfterScans, s.presence.UseDepartedDeviceExecute,
+                             s.presence.BalloonOnDeparted, s.presence.KeepHistoryLog};
     std::string out;
     for (int32_t f : flags) out += std::to_string(f) + " ";
     auto append = [&out](const wchar_t* text) {
@@ -63,6 +65,7 @@ std::string OptionsText(const nw::Settings& s) {
     };
     append(s.alerts.NewDeviceExecute);
     append(s.alerts.NewDeviceSpeak);
+    append(s.presence.DepartedDeviceExecute);
     return out;
 }
 
@@ -93,6 +96,9 @@ TEST(ConfigurationFuzz, DamagedFilesReadWithinBoundsAndWriteBackWhole) {
         l.settings.SaveFilterIndex = 6;
         wcscpy(l.settings.alerts.NewDeviceExecute, L"\"C:\\Tools\\log.exe\" \"%device_name%\"");
         wcscpy(l.settings.alerts.NewDeviceSpeak, L" %device_desc% is here ");
+        wcscpy(l.settings.presence.DepartedDeviceExecute, L"'C:\\Tools\\gone.exe'");
+        l.settings.presence.DepartAfterScans = 7;
+        l.settings.presence.KeepHistoryLog = 1;
         l.table.SetSortKey(2 | nw::kSortDescending);
         ASSERT_TRUE(l.Write(path));
         seeds.push_back(FileBytes(path));
@@ -103,6 +109,7 @@ TEST(ConfigurationFuzz, DamagedFilesReadWithinBoundsAndWriteBackWhole) {
                     "Columns=64 00 00 00 64 00 01 00 64 00 02 00\r\nSort=4098\r\n");
     const std::vector<std::string> words = {
         "\r\n[General]\r\n", "Columns=", "WinPos=", "Sort=", "UpdateRate=", "NewDeviceExecute=", "NewDeviceSpeak=",
+        "DepartAfterScans=", "DepartedDeviceExecute=", "KeepHistoryLog=",
         "=-2147483648", "=4294967296", "=99999999999999999999", "00 ", "FF ", "G", " 0", "-", "\"", "'",
         "\r\n", "hello world", "\xFF\xFE", Utf16Bytes(L"\r\nColumns=00 00 00 00 ", false),
         Utf16Bytes(L"\r\nWinPos=", false), Utf16Bytes(L"\xD800\x0022", false)};
@@ -117,7 +124,9 @@ TEST(ConfigurationFuzz, DamagedFilesReadWithinBoundsAndWriteBackWhole) {
         auto start = std::make_unique<Loaded>();
         start->Read(stem + L".cfg");
         r.Check(BoundedLength(start->settings.alerts.NewDeviceExecute, nw::kTemplateChars) < nw::kTemplateChars &&
-                    BoundedLength(start->settings.alerts.NewDeviceSpeak, nw::kTemplateChars) < nw::kTemplateChars,
+                    BoundedLength(start->settings.alerts.NewDeviceSpeak, nw::kTemplateChars) < nw::kTemplateChars &&
+                    BoundedLength(start->settings.presence.DepartedDeviceExecute, nw::kTemplateChars) <
+                        nw::kTemplateChars,
                 "a template overran its buffer");
         nw::IsPlacementPlausible(start->placement, 1024, 768);
         if (!r.Check(start->Write(stem + L".out1"), "the file could not be written back")) break;
