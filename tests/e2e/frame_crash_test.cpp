@@ -4,6 +4,7 @@
 #include "TestClipboard.h"
 
 #include <algorithm>
+#include <regex>
 
 namespace nw::e2e {
 namespace {
@@ -55,6 +56,18 @@ TEST(CrashReport, BadNotificationShowsTheReportAndContinueKeepsScanning) {
     const std::wstring text = Program::ControlText(report, IDC_CRASH_TEXT);
     EXPECT_EQ(0u, text.rfind(L"Exception C0000005 at address ", 0)) << Narrow(text);
     EXPECT_NE(std::wstring::npos, text.find(L" in module nearwatch.exe\r\n")) << Narrow(text);
+    // The registers of the build that faulted: a 32-bit one reached its
+    // report through the fs:0 handler chain.
+#ifdef _WIN64
+    const std::wregex registers(L"\r\nRegisters: \r\nRAX=[0-9A-F]{16} RBX=[0-9A-F]{16} RCX=[0-9A-F]{16} "
+                                L"RDX=[0-9A-F]{16}\r\nRSI=[0-9A-F]{16} RDI=[0-9A-F]{16} RBP=[0-9A-F]{16} "
+                                L"RSP=[0-9A-F]{16}\r\nRIP=[0-9A-F]{16}\r\n");
+#else
+    const std::wregex registers(L"\r\nRegisters: \r\nEAX=[0-9A-F]{8} EBX=[0-9A-F]{8} ECX=[0-9A-F]{8} "
+                                L"EDX=[0-9A-F]{8}\r\nESI=[0-9A-F]{8} EDI=[0-9A-F]{8} EBP=[0-9A-F]{8} "
+                                L"ESP=[0-9A-F]{8}\r\nEIP=[0-9A-F]{8}\r\n");
+#endif
+    EXPECT_TRUE(std::regex_search(text, registers)) << Narrow(text);
     EXPECT_NE(std::wstring::npos, text.find(L"\r\nStack Data:   ")) << Narrow(text);
     EXPECT_NE(std::wstring::npos, text.find(L"\r\nCode Data: ")) << Narrow(text);
 
