@@ -199,6 +199,16 @@ std::string Narrow(const std::wstring& text) {
     return utf8;
 }
 
+DWORD WaitLimit(DWORD timeoutMs) {
+    static const DWORD scale = [] {
+        wchar_t text[8] = {};
+        DWORD n = ::GetEnvironmentVariableW(L"NW_E2E_WAIT_SCALE", text, 8);
+        long value = n > 0 && n < 8 ? wcstol(text, nullptr, 10) : 1;
+        return static_cast<DWORD>(value >= 1 && value <= 20 ? value : 1);
+    }();
+    return timeoutMs * scale;
+}
+
 std::wstring BinFolder() {
     wchar_t path[MAX_PATH] = {};
     DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -421,7 +431,7 @@ bool Program::PostClose() const {
 }
 
 bool Program::WaitExit(DWORD timeoutMs, DWORD* exitCode) const {
-    if (!process_ || ::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+    if (!process_ || ::WaitForSingleObject(process_, WaitLimit(timeoutMs)) != WAIT_OBJECT_0) return false;
     if (exitCode) ::GetExitCodeProcess(process_, exitCode);
     return true;
 }

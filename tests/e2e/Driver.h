@@ -23,10 +23,15 @@ std::string Narrow(const std::wstring& text);
 // built nearwatch.exe and simradio.dll lie there.
 std::wstring BinFolder();
 
-// Polls f() every stepMs until it is true or timeoutMs has passed.
+// A wait's limit times NW_E2E_WAIT_SCALE (default 1; the test command raises
+// it on a loaded or emulated machine). A wait ends as soon as its condition
+// holds, so a longer limit only slows a test that is failing anyway.
+DWORD WaitLimit(DWORD timeoutMs);
+
+// Polls f() every stepMs until it is true or the (scaled) timeoutMs has passed.
 template <typename F>
 bool WaitUntil(F f, DWORD timeoutMs, DWORD stepMs = 25) {
-    ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    ULONGLONG end = ::GetTickCount64() + WaitLimit(timeoutMs);
     for (;;) {
         if (f()) return true;
         if (::GetTickCount64() >= end) return false;

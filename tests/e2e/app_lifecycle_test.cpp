@@ -165,7 +165,7 @@ TEST(AppLifecycle, ExitIsPromptWhileALongInquiryRuns) {
     ULONGLONG begin = ::GetTickCount64();
     DWORD code = 99;
     ASSERT_TRUE(program.Close(5000, &code)) << "closing waited for the radio";
-    EXPECT_LT(::GetTickCount64() - begin, 3000u);
+    EXPECT_LT(::GetTickCount64() - begin, 7500u) << "it waited for the 15 s inquiry";
     EXPECT_EQ(0u, code);
     EXPECT_EQ(0, program.ScansClosed());
     EXPECT_TRUE(program.FileExists(L"nearwatch.cfg"));

@@ -87,7 +87,7 @@ TEST(AppScan, DetectionCountsGrowScanByScanAndRefreshStartsAWaitingScan) {
     ULONGLONG pressed = ::GetTickCount64();
     ASSERT_TRUE(program.PostKey(VK_F5));
     ASSERT_TRUE(program.WaitScans(2, 5000));
-    EXPECT_LT(::GetTickCount64() - pressed, 3000u);
+    EXPECT_LT(::GetTickCount64() - pressed, 10000u) << "it waited out the 20 s";
     EXPECT_TRUE(WaitUntil([&] { return count() == L"2"; }, 3000));
 
     ASSERT_TRUE(program.Command(IDM_REFRESH));
@@ -117,13 +117,14 @@ TEST(AppScan, InquiryLengthsGrowThenStay) {
     std::vector<int> m = program.ScanMultipliers();
     ASSERT_GE(m.size(), 5u);
     EXPECT_EQ((std::vector<int>{3, 8, 13, 13, 13}), std::vector<int>(m.begin(), m.begin() + 5));
-    // Update rate 1 with devices in range: each scan follows the last at once.
+    // Update rate 1 with devices in range: each scan follows the last at once,
+    // not after a rate wait (the shortest is ten seconds).
     auto events = RadioEvents(program);
     for (unsigned n = 1; n <= 4; ++n) {
         const RadioEvent* closed = FindEvent(events, n, false);
         const RadioEvent* next = FindEvent(events, n + 1, true);
         ASSERT_TRUE(closed && next);
-        EXPECT_LT(next->ms - closed->ms, 1000u) << "after scan " << n;
+        EXPECT_LT(next->ms - closed->ms, 5000u) << "after scan " << n;
     }
     ExitByMenu(program);
 }
@@ -145,7 +146,7 @@ TEST(AppScan, EmptyScansWaitFifteenSecondsFromTheSecondOn) {
     EXPECT_EQ(8u, start2->value);
     EXPECT_EQ(13u, start3->value);
     // The first completion follows the update rate (1: at once) ...
-    EXPECT_LT(start2->ms - close1->ms, 1500u);
+    EXPECT_LT(start2->ms - close1->ms, 5000u);
     // ... the next one waits 15 one-second ticks.
     unsigned long long wait = start3->ms - close2->ms;
     EXPECT_GE(wait, 13500u);
