@@ -18,9 +18,49 @@ case $mode in
     off) echo "32-bit build: not run (NW_32BIT_MODE=off); built and checked only" ;;
 esac
 
+# Each build gets an X display and a Wine prefix (so a wineserver, a
+# clipboard and a focus) of its own: the two runs cannot disturb each other
+# and go side by side. The 64-bit tests start as soon as their build is
+# done, while the 32-bit build compiles: much of a window test is waiting.
+logs=$here/build/test-logs
+rm -rf "$logs"
+mkdir -p "$logs"
+if [ "$mode" = emulated ]; then
+    export NW_EMU32=$(command -v qemu-i386-static) NW_EMU32_PRELOAD=$here/build/emu32/trapno.so
+fi
+# Waits in the end-to-end tests end as soon as their condition holds; their
+# limits are doubled since the cores are shared with the other build, and
+# raised more under emulation, where every step is several times slower.
+export NW_E2E_WAIT_SCALE=${NW_E2E_WAIT_SCALE:-2}
+xvfb_pids=()
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for prefix in wineprefix wineprefix32; do
+        WINEPREFIX=$here/build/$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    done
+    for p in "${xvfb_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+session() {  # Wine prefix
+    export DISPLAY= WINEPREFIX=$1
+    NW_XVFB_PID=
+    . "$here/tools/xsession.sh"
+    [ -z "$NW_XVFB_PID" ] || xvfb_pids+=("$NW_XVFB_PID")
+}
+run_ctest() {  # build dir, log name, ctest arguments...
+    local dir=$1 log=$logs/$2.log
+    shift 2
+    (cd "$dir" && ctest --output-on-failure --timeout 300 "$@") >"$log" 2>&1
+}
+
 # Only what runs: the benchmark and the command-line driver are not built.
 programs="nearwatch simradio nearwatch_tests nearwatch_e2e"
 NW_BUILD_TARGETS=$programs "$here/tools/build.sh" win64
+session "$here/build/wineprefix"
+run_ctest "$here/build/win64" win64 "$@" &
+pids+=($!)
+
 if [ "$mode" = off ]; then
     NW_BUILD_TARGETS=nearwatch "$here/tools/build.sh" win32
 else
@@ -35,65 +75,25 @@ if [ "$mode" = emulated ]; then
     mkdir -p "$here/build/emu32"
     gcc -m32 -O2 -shared -fPIC -o "$here/build/emu32/trapno.so" "$here/tools/emu32/trapno.c" -ldl
 fi
-
-# Each build gets an X display and a Wine prefix (so a wineserver, a
-# clipboard and a focus) of its own: the two runs cannot disturb each other
-# and go side by side. Sessions are set up one after the other so that each
-# finds a free display number.
-logs=$here/build/test-logs
-rm -rf "$logs"
-mkdir -p "$logs"
-if [ "$mode" = emulated ]; then
-    export NW_EMU32=$(command -v qemu-i386-static) NW_EMU32_PRELOAD=$here/build/emu32/trapno.so
-fi
-xvfb_pids=()
-session() {  # Wine prefix
-    export DISPLAY= WINEPREFIX=$1
-    NW_XVFB_PID=
-    . "$here/tools/xsession.sh"
-    [ -z "$NW_XVFB_PID" ] || xvfb_pids+=("$NW_XVFB_PID")
-}
-run_ctest() {  # build dir, log name, ctest arguments...
-    local dir=$1 log=$logs/$2.log
-    shift 2
-    (cd "$dir" && ctest --output-on-failure --timeout 300 "$@") >"$log" 2>&1
-}
-session "$here/build/wineprefix"
-display64=$DISPLAY
 if [ "$mode" != off ]; then
     session "$here/build/wineprefix32"
-    display32=$DISPLAY
-fi
-
-# Waits in the end-to-end tests end as soon as their condition holds; their
-# limits are doubled since two builds' tests share the cores, and raised more
-# under emulation, where every step is several times slower.
-export NW_E2E_WAIT_SCALE=${NW_E2E_WAIT_SCALE:-2}
-pids=()
-(
-    export DISPLAY=$display64 WINEPREFIX=$here/build/wineprefix
-    run_ctest "$here/build/win64" win64 "$@"
-) &
-pids+=($!)
-if [ "$mode" != off ]; then
-    (
-        export DISPLAY=$display32 WINEPREFIX=$here/build/wineprefix32
-        if [ "$mode" = native ]; then
-            run_ctest "$here/build/win32" win32 "$@"
-        else
+    if [ "$mode" = native ]; then
+        run_ctest "$here/build/win32" win32 "$@" &
+    else
+        (
             status=0
             run_ctest "$here/build/win32" win32 -LE e2e "$@" || status=$?
             NW_E2E_WAIT_SCALE=$((NW_E2E_WAIT_SCALE * 3)) run_ctest "$here/build/win32" win32-e2e -L e2e \
                 -R '^(AppScan\.DevicesShowWithTheirTexts|CrashReport\..*)$' "$@" || status=$?
             exit $status
-        fi
-    ) &
+        ) &
+    fi
     pids+=($!)
 fi
 
 status=0
 for p in "${pids[@]}"; do wait "$p" || status=1; done
-passed=0 failed=0
+passed=0 failed=0 summary=""
 for log in "$logs"/*.log; do
     [ -f "$log" ] || continue
     name=$(basename "$log" .log)
@@ -105,11 +105,10 @@ for log in "$logs"/*.log; do
     f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
     n=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
     passed=$((passed + n - f)); failed=$((failed + f))
+    summary+="$name: $line"$'\n'
 done
-for prefix in wineprefix wineprefix32; do
-    WINEPREFIX=$here/build/$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
-done
-for p in "${xvfb_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+printf '%s' "$summary"
+pids=()
 echo "test run took $(( $(date +%s) - start )) s (32-bit: $mode)"
 echo "tests: $passed passed, $failed failed"
 exit $status
