@@ -13,8 +13,9 @@ start=$(date +%s)
 mode=$("$here/tools/emu32/detect.sh")
 case $mode in
     native) echo "32-bit build: runs natively here (unit and end-to-end tests)" ;;
-    emulated) echo "32-bit build: this kernel refuses 32-bit programs; emulated with" \
-        "$(qemu-i386-static --version | head -1) (unit tests, start-up and crash-report tests)" ;;
+    emulated) echo "32-bit build: emulated ($([ "${NW_32BIT_MODE:-auto}" = emulated ] \
+        && echo "NW_32BIT_MODE=emulated" || echo "this kernel refuses 32-bit programs"))" \
+        "with $(qemu-i386-static --version | head -1) (unit tests, start-up and crash-report tests)" ;;
     off) echo "32-bit build: not run (NW_32BIT_MODE=off); built and checked only" ;;
 esac
 
