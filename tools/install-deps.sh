@@ -30,7 +30,9 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
     updated=1
 fi
-installed wine32:i386 || missing="$missing wine32:i386"
+# The preloader reserves Wine's address ranges before anything else is mapped
+# there; without it a 32-bit process now and then dies as it starts.
+for p in wine32:i386 wine32-preloader:i386; do installed "$p" || missing="$missing $p"; done
 if [ "$mode" = emulated ]; then
     list=/etc/apt/sources.list.d/nearwatch-backports.sources
     if [ ! -f "$list" ]; then
