@@ -2,6 +2,7 @@
 # NW_UNIT_TEST_SOURCES, end-to-end tests into NW_E2E_TEST_SOURCES.
 list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Paths.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ProfileText.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/base_paths_test.cpp

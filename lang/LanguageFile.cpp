@@ -2,6 +2,7 @@
 #include "frame/Frame.h"
 #include "base/Handles.h"
 #include "base/Paths.h"
+#include "base/ProfileText.h"
 #include "base/Text.h"
 #include <cwchar>
 #include <memory>
@@ -47,7 +48,7 @@ bool ReadKey(const wchar_t* section, const wchar_t* key, wchar_t* buffer, size_t
     if (size == 0) return false;
     buffer[0] = 0;
     if (!g_language.readPath[0]) return false;
-    ::GetPrivateProfileStringW(section, key, L"", buffer, static_cast<DWORD>(size), g_language.readPath);
+    ReadProfileText(section, key, L"", buffer, size, g_language.readPath);
     return buffer[0] != 0;
 }
 

@@ -1,5 +1,6 @@
 #include "settings/SettingsStore.h"
 #include "base/Paths.h"
+#include "base/ProfileText.h"
 #include "base/Text.h"
 #include <cwchar>
 #include <memory>
@@ -172,7 +173,7 @@ void SettingsStore::ReadValue(const wchar_t* key, wchar_t* buffer, size_t size) 
     if (size == 0) return;
     buffer[0] = 0;
     if (path_[0] == 0) return;
-    ::GetPrivateProfileStringW(section_, key, L"", buffer, static_cast<DWORD>(size), path_);
+    ReadProfileText(section_, key, L"", buffer, size, path_);
 }
 
 // ---- Operations, in slot order ------------------------------------------------
@@ -226,20 +227,7 @@ bool SettingsStore::ExchangeString(const wchar_t* key, wchar_t* buffer, const wc
             CopyText(buffer, size, defaultText);
             return true;
         }
-        // Read with room for the pair of quotes a saved value may carry and
-        // cut afterwards: the profile reader takes the quotes off only when
-        // both fit, and otherwise drops the value's last character, so a
-        // quoted text of the longest length lost one character per save.
-        std::unique_ptr<wchar_t[]> whole(new (std::nothrow) wchar_t[size + 2]);
-        // The profile reader hands back the default only for an absent key.
-        if (whole) {
-            ::GetPrivateProfileStringW(section_, key, defaultText ? defaultText : L"", whole.get(),
-                                       static_cast<DWORD>(size + 2), path_);
-            CopyText(buffer, size, whole.get());
-        } else {
-            ::GetPrivateProfileStringW(section_, key, defaultText ? defaultText : L"", buffer,
-                                       static_cast<DWORD>(size), path_);
-        }
+        ReadProfileText(section_, key, defaultText, buffer, size, path_);
     } else {
         WriteValue(key, buffer);
     }

@@ -88,12 +88,15 @@ TEST_F(StringLookup, LongTextsNeverCrowdOutTheOthers) {
     lines += L"20100=" + std::wstring(757, L'x') + L"\r\n";
     lines += L"20101=" + std::wstring(758, L'y') + L"\r\n";
     lines += L"20102=z\r\n";
+    // At the longest length a text in quotes keeps its last unit.
+    lines += L"20103=\"" + std::wstring(4095, L'q') + L"\"\r\n";
     UseStrings(lines);
     const wchar_t* first = GetString(20000);
     for (int i = 0; i < 9; ++i) ASSERT_EQ(4000u, wcslen(GetString(20000 + i))) << i;
     EXPECT_EQ(757u, wcslen(GetString(20100)));
     EXPECT_EQ(758u, wcslen(GetString(20101)));
     EXPECT_STREQ(L"z", GetString(20102));
+    EXPECT_EQ(std::wstring(4095, L'q'), GetString(20103));
     EXPECT_STREQ(GetString(IDS_YES | kBuiltInString), GetString(IDS_YES));
     EXPECT_EQ(first, GetString(20000));
     EXPECT_EQ(std::wstring(4000, L'a'), first);
