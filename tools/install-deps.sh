@@ -9,8 +9,11 @@
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 pkgs="cmake make python3 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest wine64 xvfb xauth
-x11-utils xdotool file ieee-data imagemagick libxml2-utils"
+binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest wine64 wine64-preloader
+xvfb xauth x11-utils xdotool file ieee-data imagemagick libxml2-utils"
+# wine64-preloader is only recommended, so --no-install-recommends skips it;
+# without it Wine reserves its address ranges after the system has mapped
+# things there, and a process now and then ends as it starts, with no output.
 export DEBIAN_FRONTEND=noninteractive
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "ok installed"; }
 missing=""
