@@ -9,7 +9,10 @@ namespace nw {
 
 // Copies at most size - 1 units of src into dst and terminates it.
 // Returns the number of units copied. A size of 0 writes nothing.
-inline size_t CopyText(wchar_t* dst, size_t size, const wchar_t* src) {
+// One body for both widths; the overloads below keep calls exact (a null or
+// a literal source needs no deduction).
+template <typename Unit>
+inline size_t CopyUnits(Unit* dst, size_t size, const Unit* src) {
     if (size == 0) return 0;
     size_t n = 0;
     if (src) {
@@ -18,19 +21,13 @@ inline size_t CopyText(wchar_t* dst, size_t size, const wchar_t* src) {
     dst[n] = 0;
     return n;
 }
+
+inline size_t CopyText(wchar_t* dst, size_t size, const wchar_t* src) { return CopyUnits(dst, size, src); }
 
 template <size_t N>
 inline size_t CopyText(wchar_t (&dst)[N], const wchar_t* src) { return CopyText(dst, N, src); }
 
-inline size_t CopyText(char* dst, size_t size, const char* src) {
-    if (size == 0) return 0;
-    size_t n = 0;
-    if (src) {
-        while (n + 1 < size && src[n]) { dst[n] = src[n]; ++n; }
-    }
-    dst[n] = 0;
-    return n;
-}
+inline size_t CopyText(char* dst, size_t size, const char* src) { return CopyUnits(dst, size, src); }
 
 template <size_t N>
 inline size_t CopyText(char (&dst)[N], const char* src) { return CopyText(dst, N, src); }
