@@ -1,4 +1,5 @@
 #include "alerts/NewDeviceActions.h"
+#include "alerts/AlertCommands.h"
 #include "alerts/TrayIconControl.h"
 #include "base/BluetoothAddress.h"
 #include "discovery/DeviceRecord.h"
@@ -54,9 +55,10 @@ void Speak(const wchar_t* text) {
 
 const AlertHooks* g_hooks = nullptr;
 
+// Started on the queue's thread (see AlertCommands.h); the hook in force now
+// is the one that starts it.
 void CallStartProcess(const wchar_t* commandLine) {
-    if (g_hooks && g_hooks->startProcess) g_hooks->startProcess(commandLine);
-    else StartProcess(commandLine);
+    AlertCommandQueue().Push(commandLine, g_hooks && g_hooks->startProcess ? g_hooks->startProcess : StartProcess);
 }
 
 void CallBeep() {

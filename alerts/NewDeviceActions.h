@@ -37,12 +37,13 @@ void ExpandDeviceVariables(const wchar_t* templ, const DeviceRecord& record, Exp
 // The platform calls behind the actions; tests replace them. Any null member
 // keeps the platform's call.
 struct AlertHooks {
-    void (*startProcess)(const wchar_t* commandLine);
+    void (*startProcess)(const wchar_t* commandLine);   // on the command queue's thread
     void (*beep)();
     void (*speak)(const wchar_t* text);   // on the speech thread, synchronous
 };
 void SetAlertHooksForTesting(const AlertHooks* hooks);   // null: the platform's
-// Starts an alert's command line through the hook or the platform's call.
+// Queues an alert's command line (AlertCommandQueue) for the hook or the
+// platform's call.
 void StartAlertCommand(const wchar_t* commandLine);
 
 class NewDeviceActions {

@@ -1,4 +1,5 @@
 #include "alerts/TemplateExpansion.h"
+#include <windows.h>
 #include <cwchar>
 
 namespace nw {
@@ -16,6 +17,9 @@ size_t FindIgnoringAsciiCase(const std::wstring& text, const wchar_t* what, size
     }
     return std::wstring::npos;
 }
+
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Characters that end an argument, chain or redirect a command, or expand a
 // variable in the command processor; control characters end lines.
@@ -43,14 +47,38 @@ void ReplaceVariable(std::wstring& text, const wchar_t* variable, const wchar_t*
     }
 }
 
+// A child that reads its command line in the ANSI code page gets each
+// character the system's best-fit mapping makes of it: U+FF02 and U+02BA
+// become '"', U+FF3C '\\', U+00A5 '\\' under code page 932. Such a look-alike
+// is what the child sees, so it is filtered as that character. Only a
+// mapping to a single ASCII character counts: everything else the child sees
+// as itself or as the default character.
+wchar_t CommandLineLookAlike(const wchar_t* units, size_t count, unsigned codePage) {
+    if (units[0] < 0x80) return units[0];
+    char bytes[8];
+    const int n = ::WideCharToMultiByte(codePage, 0, units, static_cast<int>(count), bytes, sizeof bytes, nullptr,
+                                        nullptr);
+    if (n == 1 && static_cast<unsigned char>(bytes[0]) < 0x80 && bytes[0] != '?') return static_cast<wchar_t>(bytes[0]);
+    return units[0];
+}
+
 // Device names and descriptions come from strangers' radios. Put unchanged
 // into a command line that the command processor runs, a name such as
 // x" & del ... & " would run a command of its own.
-std::wstring CommandLineValue(const wchar_t* value) {
+std::wstring CommandLineValue(const wchar_t* value, unsigned codePage) {
     std::wstring safe;
     if (!value) return safe;
     for (const wchar_t* p = value; *p; ++p) {
-        if (!UnsafeInCommandLine(*p)) safe.push_back(*p);
+        const size_t units = IsHighSurrogate(p[0]) && IsLowSurrogate(p[1]) ? 2 : 1;
+        const wchar_t seen = CommandLineLookAlike(p, units, codePage);
+        if (UnsafeInCommandLine(seen)) {
+            p += units - 1;
+            continue;
+        }
+        // A look-alike backslash is one for the child too.
+        if (seen == L'\\') safe.push_back(L'\\');
+        else safe.append(p, units);
+        p += units - 1;
     }
     // Backslashes before a quote escape it: a value ending in one would move
     // the end of the template's own quoted argument.

@@ -1,4 +1,5 @@
-// The new-device texts without any window or system call: variable
+// The new-device texts without any window (the one system call is the code
+// page's best-fit mapping, see CommandLineValue): variable
 // replacement in the command-line and speech templates, and the balloon text.
 #pragma once
 #include <cstddef>
@@ -29,7 +30,13 @@ void ReplaceVariable(std::wstring& text, const wchar_t* variable, const wchar_t*
 // value without the characters that could end an argument or start another
 // command: " & | < > ^ % and control characters, and without backslashes at
 // its end (they would escape a closing quote that follows in the template).
-std::wstring CommandLineValue(const wchar_t* value);
+// A character that the code page's best-fit mapping turns into one of
+// these counts as it; 0 is the ANSI code page (CP_ACP).
+std::wstring CommandLineValue(const wchar_t* value, unsigned codePage = 0);
+// The ASCII character a child reading its command line in codePage sees for
+// the character at units (count 1, or 2 for a surrogate pair); units[0]
+// when it sees none.
+wchar_t CommandLineLookAlike(const wchar_t* units, size_t count, unsigned codePage);
 
 // value without '<': a spoken text that starts with one is read as speech
 // markup, which would let a device name silence or stall the voice.

@@ -100,14 +100,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     {
         auto main = std::make_unique<nw::MainWindow>();
         std::vector<std::wstring> words = nw::SplitCommandLine(commandLine);
-        if (nw::HasOption(words, L"/savelangfile")) {
+        // /export and /? run without the window (batch/); every other
+        // command line starts the program as it always has.
+        const nw::BatchOptions batch = nw::ParseBatchOptions(words, nw::IsOptionWord);
+        const nw::StartMode mode = nw::ChooseStartMode(words, batch, nw::IsOptionWord);
+        if (mode == nw::StartMode::SaveLanguageFile) {
             nw::SaveLanguageFile();
         } else {
             nw::LoadLanguageFile();
-            // /export and /? run without the window (batch/); every other
-            // command line starts the program as it always has.
-            const nw::BatchOptions batch = nw::ParseBatchOptions(words, nw::IsOptionWord);
-            if (batch.mode != nw::BatchMode::None) {
+            if (mode == nw::StartMode::Batch) {
                 exitCode = nw::RunBatch(batch);
             } else if (!nw::HasOption(words, L"/deleteregkey")) {
                 main->SetNoSaveLoad(nw::HasOption(words, L"/nosaveload"));

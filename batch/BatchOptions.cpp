@@ -84,6 +84,9 @@ BatchOptions ParseBatchOptions(const std::vector<std::wstring>& words, OptionWor
             int scans = 0;
             if (!ParseScanCount(number, scans)) fail(BatchProblem::BadScans, number);
             else result.scans = scans;
+        } else if (isOption(word, L"/savelangfile") || isOption(word, L"/deleteregkey")) {
+            // The window's one-shot options end the program without a scan.
+            fail(BatchProblem::Conflict, word);
         } else {
             fail(BatchProblem::UnknownOption, word);
         }
@@ -99,6 +102,14 @@ BatchOptions ParseBatchOptions(const std::vector<std::wstring>& words, OptionWor
     return result;
 }
 
+StartMode ChooseStartMode(const std::vector<std::wstring>& words, const BatchOptions& batch,
+                          OptionWordRule isOption) {
+    if (batch.mode != BatchMode::None) return StartMode::Batch;
+    for (const std::wstring& word : words)
+        if (isOption(word, L"/savelangfile")) return StartMode::SaveLanguageFile;
+    return StartMode::Window;
+}
+
 int BatchParseExitCode(const BatchOptions& options) {
     return options.mode == BatchMode::Error ? kBatchExitBadOption : kBatchExitWritten;
 }
@@ -112,6 +123,7 @@ unsigned BatchProblemStringId(BatchProblem problem) {
     case BatchProblem::BadScans: return IDS_BATCH_BAD_SCANS;
     case BatchProblem::UnknownOption: return IDS_BATCH_UNKNOWN_OPTION;
     case BatchProblem::Repeated: return IDS_BATCH_REPEATED;
+    case BatchProblem::Conflict: return IDS_BATCH_CONFLICT;
     case BatchProblem::None: break;
     }
     return 0;

@@ -35,6 +35,7 @@ enum class BatchProblem {
     BadScans,        // word: not a number from 1 to 100
     UnknownOption,   // word: a word this mode does not know
     Repeated,        // word: /export or /scans given a second time
+    Conflict,        // word: an option of another mode (/savelangfile)
 };
 
 struct BatchOptions {
@@ -56,6 +57,17 @@ BatchOptions ParseBatchOptions(const std::vector<std::wstring>& words, OptionWor
 // Export kind 1-7 of a KIND word ("text", "tab", "tabular", "html", "htmlv",
 // "xml", "csv", case ignored); 0 when it names none.
 int BatchKindFromWord(const std::wstring& word, OptionWordRule isOption);
+
+// What the program does with its command line.
+enum class StartMode {
+    Window,             // the window, as always
+    SaveLanguageFile,   // /savelangfile alone: write the language file and end
+    Batch,              // /export or /? (with a mistake or not): RunBatch
+};
+// /export or /? decides first: /savelangfile beside /export is a mistake in
+// the options, never a language file written in place of the export.
+StartMode ChooseStartMode(const std::vector<std::wstring>& words, const BatchOptions& batch,
+                          OptionWordRule isOption);
 
 // kBatchExitBadOption for Error, kBatchExitWritten otherwise (a run decides
 // the rest).

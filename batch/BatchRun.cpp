@@ -1,10 +1,14 @@
+// rand_s, for temporary names another program cannot foresee.
+#define _CRT_RAND_S
 #include "batch/BatchRun.h"
 
 #include <windows.h>
+#include <stdlib.h>
 #include <commctrl.h>
 #include <atomic>
 #include <memory>
 #include "batch/BatchConsole.h"
+#include "batch/BatchExport.h"
 #include "discovery/DeviceTable.h"
 #include "discovery/ScanCycle.h"
 #include "discovery/ScanWorker.h"
@@ -24,7 +28,6 @@ namespace {
 constexpr UINT_PTR kGuardTimer = 1;         // a scan that has hung (the hidden window's only timer)
 constexpr DWORD kCloseGraceMs = 4000;       // the system ends a closed console's programs after 5 s
 constexpr wchar_t kHostClass[] = L"NearwatchBatch";
-constexpr size_t kMessageChars = 1024;
 
 // The console control handler runs on a thread of its own: it only posts a
 // close request to the hidden window, and on close waits until the file is
@@ -48,11 +51,48 @@ struct WindowTraits {
 };
 using HostWindow = UniqueHandle<HWND, WindowTraits>;
 
-enum class RunEnd { Scans, TimedOut, Interrupted };
+// The program's world of an export run: the table behind a hidden list, its
+// settings and the scan worker, driven by the hidden window's messages; the
+// disk; the console.
+class ProgramWorld : public BatchWorld {
+public:
+    explicit ProgramWorld(BatchConsole& console, bool noSaveLoad) : console_(console), noSaveLoad_(noSaveLoad) {}
+    ~ProgramWorld() override;
 
-// One export run: the table behind a hidden list, its settings and the scan
-// worker, driven by the hidden window's messages.
-struct ExportRun {
+    bool Open(DWORD& error) override;
+    bool StartScan(int32_t multiplier) override;
+    BatchScanEnd WaitScan(bool& radioFound) override;
+    int RowCount() override { return table.RowCount(); }
+
+    DWORD Attributes(const wchar_t* path) override { return ::GetFileAttributesW(path); }
+    DWORD FolderError(const wchar_t* folder) override;
+    DWORD WriteNew(const wchar_t* path, int kind, bool& created) override;
+    DWORD Move(const wchar_t* from, const wchar_t* to, DWORD flags) override {
+        return ::MoveFileExW(from, to, flags) ? 0 : ErrorOr(ERROR_WRITE_FAULT);
+    }
+    void Delete(const wchar_t* path) override { ::DeleteFileW(path); }
+    uint32_t Random() override;
+
+    void Say(const std::wstring& line, bool error) override { console_.WriteLine(line, error); }
+
+    // Message handlers of the hidden window.
+    void OnScanDone();
+    void Stop(BatchScanEnd how);
+
+private:
+    static DWORD ErrorOr(DWORD fallback) {
+        const DWORD error = ::GetLastError();
+        return error ? error : fallback;
+    }
+    void LoadSettings();
+
+    BatchConsole& console_;
+    bool noSaveLoad_;
+    Settings* previousSettings_ = nullptr;
+    bool settingsSet_ = false;
+    bool sorted_ = false;
+
+public:
     // Declared first, so it goes last: the table deletes its rows while
     // the list still exists.
     HostWindow hostWindow;
@@ -61,44 +101,9 @@ struct ExportRun {
     std::unique_ptr<ScanAnswer> answer = std::make_unique<ScanAnswer>();
     Settings settings = {};
     HWND host = nullptr;
-    int wanted = kBatchDefaultScans;
-    int completed = 0;
-    int32_t multiplier = 0;
-    bool radioFound = false;
-    bool done = false;
-    RunEnd end = RunEnd::Scans;
-
-    void StartScan() {
-        scan.timeoutMultiplier = static_cast<uint32_t>(multiplier);
-        if (!scan.StartScan()) {
-            // No thread for the scan: what is there is all there will be.
-            Finish(RunEnd::TimedOut);
-            return;
-        }
-        ::SetTimer(host, kGuardTimer, BatchScanGuardMs(multiplier), nullptr);
-    }
-
-    void OnScanDone() {
-        if (done || !scan.TakeAnswer(*answer)) return;
-        ::KillTimer(host, kGuardTimer);
-        ++completed;
-        if (scan.RadioFound()) radioFound = true;
-        table.ReloadRecords();
-        table.Refresh();
-        if (completed >= wanted) {
-            Finish(RunEnd::Scans);
-            return;
-        }
-        multiplier = ScanCycle::NextMultiplier(multiplier);
-        StartScan();
-    }
-
-    void Finish(RunEnd how) {
-        if (done) return;
-        done = true;
-        end = how;
-        ::KillTimer(host, kGuardTimer);
-    }
+    bool waiting = false;          // a scan is out
+    bool radioFound = false;       // of the scan that ended last
+    BatchScanEnd end = BatchScanEnd::Done;
 };
 
 // A close request (Ctrl+C and a closed console post one; so does a task
@@ -106,19 +111,19 @@ struct ExportRun {
 // the run with the devices found so far. The window itself stays: its list
 // is what the writers read.
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* run = reinterpret_cast<ExportRun*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* run = reinterpret_cast<ProgramWorld*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
     case NWM_SCAN_DONE:
         if (run) run->OnScanDone();
         return 0;
     case WM_TIMER:
-        if (run && wParam == kGuardTimer) run->Finish(RunEnd::TimedOut);
+        if (run && wParam == kGuardTimer) run->Stop(BatchScanEnd::TimedOut);
         return 0;
     case WM_CLOSE:
-        if (run) run->Finish(RunEnd::Interrupted);
+        if (run) run->Stop(BatchScanEnd::Interrupted);
         return 0;
     case WM_ENDSESSION:
-        if (run && wParam) run->Finish(RunEnd::Interrupted);
+        if (run && wParam) run->Stop(BatchScanEnd::Interrupted);
         return 0;
     default:
         break;
@@ -128,174 +133,128 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 
 // The configuration as the window would read it, never written back; the
 // placement is of no use here.
-void LoadSettings(ExportRun& run, bool noSaveLoad) {
+void ProgramWorld::LoadSettings() {
     wchar_t path[MAX_PATH];
-    if (noSaveLoad || !ConfigurationPath(path, MAX_PATH)) {
-        ApplyDefaultSettings(run.settings);
+    if (noSaveLoad_ || !ConfigurationPath(path, MAX_PATH)) {
+        ApplyDefaultSettings(settings);
     } else {
         SettingsStore store(SettingsStore::Read, path);
-        ExchangeSettings(store, run.settings);
-        run.table.ExchangeColumnSettings(store);
+        ExchangeSettings(store, settings);
+        table.ExchangeColumnSettings(store);
     }
     // A description written for the user would be a write of its own.
-    run.settings.AutoSetDeviceDescription = 0;
+    settings.AutoSetDeviceDescription = 0;
 }
 
-std::wstring ErrorText(DWORD code) {
-    wchar_t text[kMessageChars];
-    SystemErrorText(code, text, kMessageChars);
-    wchar_t message[kMessageChars];
-    FormatText(message, kMessageChars, L"Error %d: %s", static_cast<int>(code), text);
-    return message;
-}
-
-// The target as a full path and its folder; false with error set when the
-// name cannot be a file (too long, a folder's name).
-bool ResolveTarget(const std::wstring& file, wchar_t (&full)[MAX_PATH], wchar_t (&folder)[MAX_PATH], DWORD& error) {
-    wchar_t* name = nullptr;
-    const DWORD n = ::GetFullPathNameW(file.c_str(), MAX_PATH, full, &name);
-    if (n == 0 || n >= MAX_PATH) {
-        error = n == 0 ? ::GetLastError() : ERROR_FILENAME_EXCED_RANGE;
-        full[0] = 0;
-        return false;
-    }
-    if (!name || !*name) {
-        error = ERROR_INVALID_NAME;
-        return false;
-    }
-    CopyText(folder, full);
-    folder[name - full] = 0;
-    return true;
-}
-
-// Before any scan: a run of half a minute must not end in a file it could
-// never have written. A read-only file in place counts as unwritable.
-bool TargetWritable(const wchar_t* full, const wchar_t* folder, DWORD& error) {
-    const DWORD attributes = ::GetFileAttributesW(full);
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
-        error = ERROR_ACCESS_DENIED;
-        return false;
-    }
-    ::SetLastError(0);
-    if (FolderAcceptsNewFiles(folder)) return true;
-    error = ::GetLastError();
-    if (error == 0) error = ERROR_ACCESS_DENIED;
-    return false;
-}
-
-// The rows go to a temporary file beside the target, which takes the
-// target's place only when complete: a full disk or a failed write leaves
-// no partial file, and the old file stays until the new one is whole.
-bool WriteAtomically(DeviceTable& table, int kind, const wchar_t* full, const wchar_t* folder, DWORD& error) {
-    wchar_t temporary[MAX_PATH];
-    if (::GetTempFileNameW(folder, L"nw", 0, temporary) == 0) {
-        error = ::GetLastError();
-        return false;
-    }
-    // All rows, with the byte-order mark the Save command writes.
-    bool ok = ExportRows(table, temporary, kind, false, false);
-    if (ok) ok = ::MoveFileExW(temporary, full, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-    if (!ok) {
-        error = ::GetLastError();
-        if (error == 0) error = ERROR_WRITE_FAULT;
-        ::DeleteFileW(temporary);
-    }
-    return ok;
-}
-
-std::wstring NotWrittenMessage(const wchar_t* path, DWORD error) {
-    return std::wstring(GetString(IDS_BATCH_NOT_WRITTEN)) + L": " + path + L": " + ErrorText(error);
-}
-
-// Scans with the hidden list and fills run.table, which keeps its list (for
-// the writers) until run goes; false when the hidden window could not be made.
-bool ScanHidden(ExportRun& run, bool noSaveLoad) {
+// The hidden list that the table fills and the writers read; the settings
+// the table asks for through AppSettings.
+bool ProgramWorld::Open(DWORD& error) {
+    previousSettings_ = AppSettings();
+    SetAppSettings(&settings);
+    settingsSet_ = true;
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = HostProc;
     windowClass.hInstance = instance;
     windowClass.lpszClassName = kHostClass;
-    if (!::RegisterClassW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
     // Never shown: a tool window, so not even a taskbar button could appear.
-    run.hostWindow.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kHostClass, L"Nearwatch", WS_POPUP, 0, 0, 640, 480,
+    if (::RegisterClassW(&windowClass) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS)
+        hostWindow.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kHostClass, L"Nearwatch", WS_POPUP, 0, 0, 640, 480,
                                            nullptr, nullptr, instance, nullptr));
-    if (!run.hostWindow) return false;
-    HWND list = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 400, 200,
-                                  run.hostWindow.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_DEVICELIST)),
-                                  instance, nullptr);
-    if (!list) return false;
-    run.host = run.hostWindow.get();
-    run.table.Attach(list);
-    run.table.InsertColumns();
-    run.table.companies.LoadCompanyList();
-    LoadSettings(run, noSaveLoad);
-    run.table.scanResults = run.answer.get();
-    run.scan.window = run.host;
-    run.scan.doneMessage = NWM_SCAN_DONE;
-    ::SetWindowLongPtrW(run.host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&run));
+    HWND list = hostWindow ? ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_SHOWSELALWAYS, 0,
+                                               0, 400, 200, hostWindow.get(),
+                                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_DEVICELIST)),
+                                               instance, nullptr)
+                           : nullptr;
+    if (!list) {
+        error = ::GetLastError();
+        return false;
+    }
+    host = hostWindow.get();
+    table.Attach(list);
+    table.InsertColumns();
+    table.companies.LoadCompanyList();
+    LoadSettings();
+    table.scanResults = answer.get();
+    scan.window = host;
+    scan.doneMessage = NWM_SCAN_DONE;
+    ::SetWindowLongPtrW(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
     // Installed whatever the console: a handler that is never called costs
     // nothing, and a missed Ctrl+C would end the process without its file.
-    g_stopTarget.store(run.host, std::memory_order_release);
+    g_stopTarget.store(host, std::memory_order_release);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-    run.multiplier = ScanCycle::kFirstMultiplier;
-    run.StartScan();
-    MSG msg;
-    while (!run.done) {
-        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1) break;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    g_stopTarget.store(nullptr, std::memory_order_release);
-    ::SetWindowLongPtrW(run.host, GWLP_USERDATA, 0);
-    // A hung scan's thread may still end later: the table no longer merges,
-    // and once the worker goes with the run the thread posts nothing.
-    run.table.scanResults = nullptr;
-    // The window's sort column and direction, as it would show them.
-    run.table.Sort(run.table.SortKey(), true);
     return true;
 }
 
-int RunExport(const BatchOptions& options, BatchConsole& console) {
-    wchar_t full[MAX_PATH] = {};
-    wchar_t folder[MAX_PATH] = {};
-    DWORD error = 0;
-    if (!ResolveTarget(options.file, full, folder, error) || !TargetWritable(full, folder, error)) {
-        console.WriteLine(NotWrittenMessage(full[0] ? full : options.file.c_str(), error), true);
-        return kBatchExitNotWritten;
-    }
+ProgramWorld::~ProgramWorld() {
+    g_stopTarget.store(nullptr, std::memory_order_release);
+    if (host) ::SetWindowLongPtrW(host, GWLP_USERDATA, 0);
+    // A hung scan's thread may still end later: the table no longer merges,
+    // and once the worker goes with the run the thread posts nothing.
+    table.scanResults = nullptr;
+    if (settingsSet_) SetAppSettings(previousSettings_);
+}
 
-    auto run = std::make_unique<ExportRun>();
-    run->wanted = options.scans;
-    Settings* previous = AppSettings();
-    SetAppSettings(&run->settings);
-    if (!ScanHidden(*run, options.noSaveLoad)) {
-        error = ::GetLastError();
-        console.WriteLine(NotWrittenMessage(full, error ? error : ERROR_INVALID_WINDOW_HANDLE), true);
-        SetAppSettings(previous);
-        return kBatchExitNotWritten;
-    }
-    if (run->end == RunEnd::TimedOut) console.WriteLine(GetString(IDS_BATCH_TIMED_OUT), true);
-    if (run->end == RunEnd::Interrupted) console.WriteLine(GetString(IDS_BATCH_INTERRUPTED), true);
+bool ProgramWorld::StartScan(int32_t multiplier) {
+    scan.timeoutMultiplier = static_cast<uint32_t>(multiplier);
+    if (!scan.StartScan()) return false;
+    waiting = true;
+    end = BatchScanEnd::Done;
+    ::SetTimer(host, kGuardTimer, BatchScanGuardMs(multiplier), nullptr);
+    return true;
+}
 
-    int code = kBatchExitWritten;
-    if (!WriteAtomically(run->table, options.kind, full, folder, error)) {
-        console.WriteLine(NotWrittenMessage(full, error), true);
-        code = kBatchExitNotWritten;
-    } else {
-        wchar_t written[256];
-        FormatNumberText(written, 256, GetString(IDS_BATCH_WRITTEN), run->table.RowCount());
-        console.WriteLine(std::wstring(written) + L": " + full, false);
-        // A scan that hung had a radio to hang in.
-        if (run->completed > 0 && !run->radioFound && run->end != RunEnd::TimedOut) {
-            console.WriteLine(GetString(IDS_BATCH_NO_RADIO), true);
-            code = kBatchExitNoRadio;
+BatchScanEnd ProgramWorld::WaitScan(bool& found) {
+    MSG msg;
+    while (waiting) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) {
+            Stop(BatchScanEnd::Interrupted);
+            break;
         }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
     }
-    SetAppSettings(previous);
-    return code;
+    found = radioFound;
+    return end;
+}
+
+void ProgramWorld::OnScanDone() {
+    if (!waiting || !scan.TakeAnswer(*answer)) return;
+    ::KillTimer(host, kGuardTimer);
+    waiting = false;
+    radioFound = scan.RadioFound();
+    table.ReloadRecords();
+    table.Refresh();
+}
+
+void ProgramWorld::Stop(BatchScanEnd how) {
+    if (!waiting) return;
+    waiting = false;
+    end = how;
+    ::KillTimer(host, kGuardTimer);
+}
+
+DWORD ProgramWorld::FolderError(const wchar_t* folder) {
+    ::SetLastError(0);
+    return FolderAcceptsNewFiles(folder) ? 0 : ErrorOr(ERROR_ACCESS_DENIED);
+}
+
+// All rows, in the window's sort column and direction, with the byte-order
+// mark the Save command writes.
+DWORD ProgramWorld::WriteNew(const wchar_t* path, int kind, bool& created) {
+    if (!sorted_) {
+        table.Sort(table.SortKey(), true);
+        sorted_ = true;
+    }
+    return ExportRowsToNewFile(table, path, kind, false, false, created) ? 0 : ErrorOr(ERROR_WRITE_FAULT);
+}
+
+uint32_t ProgramWorld::Random() {
+    unsigned int value = 0;
+    if (rand_s(&value) != 0) value = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
+    return value;
 }
 
 }  // namespace
@@ -319,25 +278,20 @@ std::wstring BatchHelpText() {
 
 int RunBatch(const BatchOptions& options) {
     BatchConsole console;
-    switch (options.mode) {
-    case BatchMode::Help:
+    if (options.mode == BatchMode::Help) {
         // Started from Explorer there is no console: the one box of this mode.
         if (console.Present())
             console.WriteLine(BatchHelpText(), false);
         else
             ::MessageBoxW(nullptr, BatchHelpText().c_str(), L"Nearwatch", MB_OK | MB_ICONINFORMATION);
         return kBatchExitWritten;
-    case BatchMode::Error:
-        console.WriteLine(BatchProblemMessage(options), true);
-        console.WriteLine(GetString(IDS_BATCH_SEE_HELP), true);
-        return kBatchExitBadOption;
-    case BatchMode::Export:
-        break;
-    case BatchMode::None:
-        return kBatchExitWritten;
     }
     g_runEnded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const int code = RunExport(options, console);
+    int code;
+    {
+        auto world = std::make_unique<ProgramWorld>(console, options.noSaveLoad);
+        code = RunBatchExport(options, *world);
+    }
     // The console's close may now end the process: the file is in place.
     if (g_runEnded) ::SetEvent(g_runEnded);
     return code;

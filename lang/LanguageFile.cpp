@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "base/ProfileText.h"
 #include "base/Text.h"
+#include "base/UnitBuffer.h"
 #include <cwchar>
 #include <memory>
 #include <new>
@@ -20,7 +21,6 @@ constexpr int kMaxResources = 256;
 // One instance for the run; window thread only.
 struct LanguageState {
     wchar_t path[MAX_PATH];              // empty: no language file in use
-    wchar_t readPath[MAX_PATH];          // where texts are read: path, or its UTF-16 copy
     int rtl;
     wchar_t charset[63];
     wchar_t translatorName[63];
@@ -28,17 +28,13 @@ struct LanguageState {
 };
 LanguageState g_language = {};
 
-// The UTF-16 copy of a UTF-8 language file (see LoadLanguageFile), removed
-// when the file is closed or the program ends.
-struct TemporaryCopy {
-    wchar_t path[MAX_PATH] = {};
-    void Remove() {
-        if (path[0]) ::DeleteFileW(path);
-        path[0] = 0;
-    }
-    ~TemporaryCopy() { Remove(); }
+// The text of a UTF-8 language file, turned into UTF-16 once (see
+// LoadUtf8Text); empty when the file is read through the system's reader.
+struct Utf8Text {
+    UnitArray units;
+    size_t count = 0;
 };
-TemporaryCopy g_copy;
+Utf8Text g_utf8;
 
 const WORD kSkippedDialogs[] = {107, 0};  // the crash report keeps its own texts
 
@@ -47,8 +43,9 @@ HMODULE ProgramModule() { return ::GetModuleHandleW(nullptr); }
 bool ReadKey(const wchar_t* section, const wchar_t* key, wchar_t* buffer, size_t size) {
     if (size == 0) return false;
     buffer[0] = 0;
-    if (!g_language.readPath[0]) return false;
-    ReadProfileText(section, key, L"", buffer, size, g_language.readPath);
+    if (g_utf8.units) ReadProfileTextFrom(g_utf8.units.get(), g_utf8.count, section, key, L"", buffer, size);
+    else if (g_language.path[0]) ReadProfileText(section, key, L"", buffer, size, g_language.path);
+    else return false;
     return buffer[0] != 0;
 }
 
@@ -292,10 +289,11 @@ constexpr DWORD kMaxLanguageFileBytes = 16 * 1024 * 1024;
 // Most editors save UTF-8 without a byte-order mark, which the profile reader
 // takes for the ANSI code page, garbling every translated text. A file whose
 // bytes are valid UTF-8 (with or without the mark) and not plain ASCII is
-// therefore read through a UTF-16 copy in the temporary folder, as the company
-// list reads its UTF-8; any other file is read as it is. False when no copy
-// is needed or it could not be made.
-bool MakeUtf16Copy(const wchar_t* path, wchar_t* copyPath) {
+// therefore turned into UTF-16 in memory and its values read from there; no
+// copy on disk, whose name another program could have taken first. Any
+// other file is read by the system's reader. False when the file is not
+// such UTF-8 (or cannot be read whole).
+bool LoadUtf8Text(const wchar_t* path, Utf8Text& out) {
     Handle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size = {};
@@ -324,21 +322,13 @@ bool MakeUtf16Copy(const wchar_t* path, wchar_t* copyPath) {
                                                      nullptr, 0)
                              : 0;
     if (units <= 0) return false;   // not UTF-8: the ANSI code page, as before
-    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[static_cast<size_t>(units) + 1]);
-    if (!wide) return false;
-    wide[0] = 0xFEFF;
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), wide.get() + 1, units);
-
-    wchar_t folder[MAX_PATH];
-    const DWORD n = ::GetTempPathW(MAX_PATH, folder);
-    if (n == 0 || n >= MAX_PATH || !::GetTempFileNameW(folder, L"nwl", 0, copyPath)) return false;
-    Handle copy(::CreateFileW(copyPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
-    const DWORD copyBytes = static_cast<DWORD>((static_cast<size_t>(units) + 1) * sizeof(wchar_t));
-    DWORD written = 0;
-    const bool ok = copy && ::WriteFile(copy.get(), wide.get(), copyBytes, &written, nullptr) && written == copyBytes;
-    copy.reset();
-    if (!ok) ::DeleteFileW(copyPath);
-    return ok;
+    UnitArray wide(AllocateUnits(static_cast<size_t>(units)));
+    if (!wide || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), wide.get(),
+                                       units) != units)
+        return false;
+    out.units = std::move(wide);
+    out.count = static_cast<size_t>(units);
+    return true;
 }
 
 }  // namespace
@@ -363,10 +353,16 @@ bool LoadLanguageFile(const wchar_t* path) {
         g_language.path[0] = 0;
         return false;
     }
-    if (MakeUtf16Copy(path, g_copy.path)) CopyText(g_language.readPath, g_copy.path);
-    else CopyText(g_language.readPath, path);
-    // Only exactly 1 asks for the mirrored layout.
-    g_language.rtl = ::GetPrivateProfileIntW(L"general", L"rtl", 0, g_language.readPath) == 1;
+    LoadUtf8Text(path, g_utf8);
+    // Only exactly 1 asks for the mirrored layout (read as the system reads a
+    // number: the digits after blanks and a sign).
+    wchar_t rtl[32];
+    ReadKey(L"general", L"rtl", rtl, 32);
+    const wchar_t* digit = rtl;
+    while (*digit == L' ' || *digit == L'\t') ++digit;
+    if (*digit == L'+') ++digit;
+    while (*digit == L'0') ++digit;
+    g_language.rtl = digit[0] == L'1' && !(digit[1] >= L'0' && digit[1] <= L'9');
     ReadKey(L"general", L"charset", g_language.charset, 63);
     ReadKey(L"general", L"TranslatorName", g_language.translatorName, 63);
     ReadKey(L"general", L"TranslatorURL", g_language.translatorUrl, 255);
@@ -375,7 +371,7 @@ bool LoadLanguageFile(const wchar_t* path) {
 
 void CloseLanguageFile() {
     g_language = LanguageState{};
-    g_copy.Remove();
+    g_utf8 = Utf8Text{};
 }
 
 bool LanguageFileInUse() { return g_language.path[0] != 0; }
@@ -432,7 +428,6 @@ void SaveLanguageFile(const wchar_t* path) {
         CloseLanguageFile();
         return;
     }
-    CopyText(g_language.readPath, path);
     CreateUtf16FileIfMissing(g_language.path);
     WriteKeyIfMissing(L"general", L"TranslatorName", L"");
     WriteKeyIfMissing(L"general", L"TranslatorURL", L"");

@@ -1,8 +1,9 @@
 #include "lang/Strings.h"
 #include "lang/LanguageFile.h"
+#include "base/UnitBuffer.h"
 #include <windows.h>
-#include <cstdlib>
 #include <cwchar>
+#include <new>
 
 namespace nw {
 
@@ -24,7 +25,7 @@ struct Entry {
 struct PoolBlock {
     PoolBlock* next;
     int used;
-    wchar_t units[kPoolUnits];
+    wchar_t* units;   // kPoolUnits of them, apart so the test build guards their end
 };
 
 // Window thread only.
@@ -73,10 +74,12 @@ const wchar_t* GetString(unsigned key) {
     if (cache->count >= kMaxEntries) return kEmpty;
     PoolBlock* block = cache->blocks;
     if (!block || block->used + length + 1 > kPoolUnits) {
-        block = static_cast<PoolBlock*>(std::malloc(sizeof(PoolBlock)));
-        if (!block) return kEmpty;
-        block->next = cache->blocks;
-        block->used = 0;
+        wchar_t* units = AllocateUnits(kPoolUnits);
+        block = units ? new (std::nothrow) PoolBlock{cache->blocks, 0, units} : nullptr;
+        if (!block) {
+            FreeUnits(units);
+            return kEmpty;
+        }
         cache->blocks = block;
     }
     wchar_t* text = block->units + block->used;
@@ -91,7 +94,8 @@ void ResetStringCacheForTests() {
     if (!g_cache) return;
     while (PoolBlock* block = g_cache->blocks) {
         g_cache->blocks = block->next;
-        std::free(block);
+        FreeUnits(block->units);
+        delete block;
     }
     delete g_cache;
     g_cache = nullptr;

@@ -161,11 +161,16 @@ bool ExportRowsTo(ReportListView& list, ExportSink& sink, int kind, bool noByteO
     return WriteRows(list, sink, kind, noByteOrderMark, selectedOnly);
 }
 
-bool ExportRows(ReportListView& list, const wchar_t* path, int kind, bool noByteOrderMark, bool selectedOnly) {
+namespace {
+
+bool ExportRowsCreating(ReportListView& list, const wchar_t* path, int kind, bool noByteOrderMark,
+                        bool selectedOnly, DWORD disposition, bool& created) {
+    created = false;
     list.ComputeVisibleColumns();
-    Handle file(::CreateFileW(path ? path : L"", GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    Handle file(::CreateFileW(path ? path : L"", GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
+    created = true;
 
     HCURSOR previous = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     FileSink sink(file.get());
@@ -177,6 +182,18 @@ bool ExportRows(ReportListView& list, const wchar_t* path, int kind, bool noByte
     ::SetCursor(previous);
     if (!ok) ::SetLastError(error);
     return ok;
+}
+
+}  // namespace
+
+bool ExportRows(ReportListView& list, const wchar_t* path, int kind, bool noByteOrderMark, bool selectedOnly) {
+    bool created = false;
+    return ExportRowsCreating(list, path, kind, noByteOrderMark, selectedOnly, CREATE_ALWAYS, created);
+}
+
+bool ExportRowsToNewFile(ReportListView& list, const wchar_t* path, int kind, bool noByteOrderMark,
+                         bool selectedOnly, bool& created) {
+    return ExportRowsCreating(list, path, kind, noByteOrderMark, selectedOnly, CREATE_NEW, created);
 }
 
 }  // namespace nw

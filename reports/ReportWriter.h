@@ -15,6 +15,12 @@ class ReportListView;
 // itself: on false the thread's last error holds the cause.
 bool ExportRows(ReportListView& list, const wchar_t* path, int kind, bool noByteOrderMark, bool selectedOnly);
 
+// The same into a file that must not exist yet: a name that another program
+// took first (a temporary one) is never written. created: the file was
+// made, so it is the caller's to delete after a failure.
+bool ExportRowsToNewFile(ReportListView& list, const wchar_t* path, int kind, bool noByteOrderMark,
+                         bool selectedOnly, bool& created);
+
 // The same into any sink (benchmarks, tests).
 bool ExportRowsTo(ReportListView& list, ExportSink& sink, int kind, bool noByteOrderMark, bool selectedOnly);
 

@@ -195,5 +195,6 @@
 #define IDS_BATCH_TIMED_OUT      100
 #define IDS_BATCH_INTERRUPTED    101
 #define IDS_BATCH_SEE_HELP       102
+#define IDS_BATCH_CONFLICT       103  // followed by ": " and the option
 #define IDS_BATCH_HELP_FIRST     110  // 110..115: the lines of the /? text
 #define IDS_BATCH_HELP_LAST      115

@@ -77,14 +77,25 @@ bool IsByteList(const wchar_t* text) {
     return pairs > 0;
 }
 
-int32_t ParseProfileInt(const wchar_t* text) {
+// A hand-edited value must not wrap: 2147483648 read as -2147483648 turned a
+// count of 99 into 1. Digits past the range only keep it at its end, so any
+// length of digits is read without overflow.
+bool ParseProfileNumber(const wchar_t* text, int64_t minimum, int64_t maximum, int64_t& out) {
     while (*text == L' ' || *text == L'\t') ++text;
     bool negative = false;
     if (*text == L'-' || *text == L'+') negative = *text++ == L'-';
-    uint32_t value = 0;   // unsigned: an overlong number wraps instead of overflowing
-    while (*text >= L'0' && *text <= L'9') value = value * 10u + static_cast<uint32_t>(*text++ - L'0');
-    if (negative) value = 0u - value;
-    return static_cast<int32_t>(value);
+    if (*text < L'0' || *text > L'9') return false;
+    int64_t value = 0;
+    const int64_t limit = negative ? -minimum : maximum;   // |minimum| fits: the ranges are 32-bit
+    while (*text >= L'0' && *text <= L'9') {
+        value = value * 10 + (*text++ - L'0');
+        if (value > limit) value = limit + 1;   // past the end: stays there
+    }
+    while (*text == L' ' || *text == L'\t') ++text;
+    if (*text) return false;   // "1.5", "0x10", "7 days": not a number
+    if (negative) value = -value;
+    out = value < minimum ? minimum : value > maximum ? maximum : value;
+    return true;
 }
 
 bool ConfigurationPath(wchar_t* out, size_t size) {
@@ -191,7 +202,8 @@ bool SettingsStore::ExchangeInt(const wchar_t* key, int32_t& value, int32_t defa
     wchar_t text[32];
     if (direction_ == Read) {
         ReadValue(key, text, 32);
-        value = text[0] ? ParseProfileInt(text) : defaultValue;
+        int64_t number = 0;
+        value = ParseProfileNumber(text, INT32_MIN, INT32_MAX, number) ? static_cast<int32_t>(number) : defaultValue;
     } else {
         FormatText(text, 32, L"%d", value);
         WriteValue(key, text);
@@ -238,8 +250,8 @@ bool SettingsStore::ExchangeUShort(const wchar_t* key, uint16_t& value, uint16_t
     wchar_t text[32];
     if (direction_ == Read) {
         ReadValue(key, text, 32);
-        int32_t wide = text[0] ? ParseProfileInt(text) : static_cast<int32_t>(defaultValue);
-        value = static_cast<uint16_t>(wide);
+        int64_t number = 0;
+        value = ParseProfileNumber(text, 0, UINT16_MAX, number) ? static_cast<uint16_t>(number) : defaultValue;
     } else {
         FormatText(text, 32, L"%d", static_cast<int32_t>(value));
         WriteValue(key, text);
@@ -250,7 +262,8 @@ bool SettingsStore::ExchangeUShort(const wchar_t* key, uint16_t& value, uint16_t
 bool SettingsStore::ExchangeShort(const wchar_t* key, int16_t& value, int16_t defaultValue) {
     uint32_t wide = static_cast<uint32_t>(static_cast<int32_t>(value));
     ExchangeUInt(key, wide, static_cast<uint32_t>(static_cast<int32_t>(defaultValue)));
-    value = static_cast<int16_t>(wide);
+    const int32_t read = static_cast<int32_t>(wide);
+    value = static_cast<int16_t>(read < INT16_MIN ? INT16_MIN : read > INT16_MAX ? INT16_MAX : read);
     return true;
 }
 

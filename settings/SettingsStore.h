@@ -86,8 +86,9 @@ size_t ParseByteList(const wchar_t* text, uint8_t* data, size_t size);
 // of base-16 digits (either case), separated and surrounded by spaces, at
 // least one pair.
 bool IsByteList(const wchar_t* text);
-// Decimal integer as the profile reads it: optional sign, digits up to the
-// first other character; no digits gives 0.
-int32_t ParseProfileInt(const wchar_t* text);
+// A decimal number of a numeric key: blanks, an optional sign, digits,
+// blanks and nothing else. False when text is anything else (empty
+// included); a number past the range gives its nearer end.
+bool ParseProfileNumber(const wchar_t* text, int64_t minimum, int64_t maximum, int64_t& out);
 
 }  // namespace nw

@@ -17,6 +17,7 @@ set(NW_DRIVER_SOURCES
 )
 set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_main.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_alerts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_devicetable.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_export.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_presence.cpp

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "alerts/AlertCommands.h"
+#include "alerts/DepartureActions.h"
 #include "alerts/NewDeviceActions.h"
 #include "alerts/TrayIconControl.h"
 #include "discovery/DeviceRecord.h"
@@ -20,7 +22,17 @@ HANDLE g_speakStarted = nullptr;   // set by the hook when it begins
 HANDLE g_speakRelease = nullptr;   // the hook waits for it before reading
 HANDLE g_speakDone = nullptr;
 
-void RecordCommand(const wchar_t* commandLine) { g_commands.emplace_back(commandLine); }
+HANDLE g_commandRelease = nullptr;   // set: commands start at once
+HANDLE g_commandStarted = nullptr;
+DWORD g_windowThread = 0;
+int g_startedOnWindowThread = 0;
+// On the queue's thread; the test reads g_commands once the queue is idle.
+void RecordCommand(const wchar_t* commandLine) {
+    if (::GetCurrentThreadId() == g_windowThread) ++g_startedOnWindowThread;
+    else ::SetEvent(g_commandStarted);
+    if (::GetCurrentThreadId() != g_windowThread) ::WaitForSingleObject(g_commandRelease, 10000);
+    g_commands.emplace_back(commandLine);
+}
 void RecordBeep() { ++g_beeps; }
 // Reads the text only after the test let it go, so a test can destroy the
 // actions object first.
@@ -43,6 +55,10 @@ protected:
         g_speakStarted = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         g_speakRelease = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         g_speakDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        g_commandRelease = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+        g_commandStarted = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        g_windowThread = ::GetCurrentThreadId();
+        g_startedOnWindowThread = 0;
         nw::SetAlertHooksForTesting(&kHooks);
         // A child of a message-only window stands in for the main window:
         // showing it sets WS_VISIBLE without a round trip to the display.
@@ -53,6 +69,10 @@ protected:
     }
     void TearDown() override {
         ::SetEvent(g_speakRelease);
+        ::SetEvent(g_commandRelease);
+        EXPECT_TRUE(nw::AlertCommandQueue().WaitIdle(10000));
+        ::CloseHandle(g_commandRelease);
+        ::CloseHandle(g_commandStarted);
         ::DestroyWindow(parent_);
         nw::SetAlertHooksForTesting(nullptr);
         ::CloseHandle(g_speakStarted);
@@ -154,6 +174,7 @@ TEST_F(NewDeviceActionsTest, CommandLinesGetSafeValuesWhileSentencesKeepThem) {
     SetSpeech(L"%device_name%");
     nw::NewDeviceActions actions;
     Run(actions);
+    ASSERT_TRUE(nw::AlertCommandQueue().WaitIdle(10000));
     ASSERT_EQ(1u, g_commands.size());
     EXPECT_EQ(L"cmd /c echo x  del /q C:\\*.*   00:1a:7d:da:71:13 >> log.txt", g_commands[0]);
     ::SetEvent(g_speakRelease);
@@ -242,6 +263,57 @@ TEST_F(NewDeviceActionsTest, NoBalloonWithoutTheTrayIconAndNothingWithoutNewDevi
     EXPECT_FALSE(Shown());
     EXPECT_FALSE(actions.BalloonShown());
     EXPECT_EQ(0, g_beeps);
+}
+
+// A scan with 62 new devices and as many departures: the window thread only
+// queues the commands (here the first one cannot even start until the test
+// lets it), and the queue's thread starts them all in order.
+TEST_F(NewDeviceActionsTest, CommandsOfABurstStartOffTheWindowThreadInOrder) {
+    std::vector<nw::DepartedDevice> departed;
+    for (int i = 0; i < 62; ++i) AddDevice(0x100 + i, (L"D" + std::to_wstring(i)).c_str(), L"", true);
+    for (const auto& record : records_) departed.push_back({&record, L"2026-12-08T10:57:21"});
+    settings_.alerts.UseNewDeviceExecute = 1;
+    nw::CopyText(settings_.alerts.NewDeviceExecute, L"new %device_name%");
+    settings_.presence.UseDepartedDeviceExecute = 1;
+    nw::CopyText(settings_.presence.DepartedDeviceExecute, L"gone %device_name% %device_last_seen%");
+    ::ResetEvent(g_commandRelease);
+    nw::NewDeviceActions actions;
+    nw::DepartureActions departures;
+    const size_t droppedBefore = nw::AlertCommandQueue().Dropped();
+    Run(actions);
+    departures.Run(departed.data(), static_cast<int>(departed.size()), settings_, tray_, nullptr);
+    EXPECT_EQ(0, g_startedOnWindowThread);
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(g_commandStarted, 10000));
+    EXPECT_TRUE(g_commands.empty());   // still held, yet both passes are done
+    ::SetEvent(g_commandRelease);
+    ASSERT_TRUE(nw::AlertCommandQueue().WaitIdle(10000));
+    ASSERT_EQ(124u, g_commands.size());
+    EXPECT_EQ(L"new D61", g_commands[0]);   // from the last row up
+    EXPECT_EQ(L"new D0", g_commands[61]);
+    EXPECT_EQ(L"gone D0 2026-12-08T10:57:21", g_commands[62]);
+    EXPECT_EQ(L"gone D61 2026-12-08T10:57:21", g_commands[123]);
+    EXPECT_EQ(droppedBefore, nw::AlertCommandQueue().Dropped());
+}
+
+// Beyond its limit a queue drops and counts; stopped (at exit) it drops
+// what waits, lets the command being started finish, and takes no more.
+TEST_F(NewDeviceActionsTest, AFullOrStoppedQueueDropsAndCounts) {
+    ::ResetEvent(g_commandRelease);
+    nw::CommandQueue queue(4);
+    ASSERT_TRUE(queue.Push(L"first", RecordCommand));
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(g_commandStarted, 10000));
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(queue.Push((L"queued " + std::to_wstring(i)).c_str(), RecordCommand));
+    EXPECT_FALSE(queue.Push(L"one too many", RecordCommand));
+    EXPECT_FALSE(queue.Push(L"two too many", RecordCommand));
+    EXPECT_EQ(2u, queue.Dropped());
+    EXPECT_FALSE(queue.WaitIdle(0));
+    queue.Stop(0);
+    EXPECT_EQ(6u, queue.Dropped());
+    EXPECT_FALSE(queue.Push(L"after the stop", RecordCommand));
+    EXPECT_EQ(7u, queue.Dropped());
+    ::SetEvent(g_commandRelease);
+    ASSERT_TRUE(queue.WaitIdle(10000));
+    EXPECT_EQ(std::vector<std::wstring>{L"first"}, g_commands);
 }
 
 }  // namespace

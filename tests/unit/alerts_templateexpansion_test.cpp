@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <algorithm>
 #include <string>
 #include "alerts/TemplateExpansion.h"
 
@@ -47,14 +49,62 @@ TEST(ExpandDeviceVariables, LaterVariablesActOnTextBroughtInByEarlierOnes) {
     EXPECT_EQ(L" is here", out);
 }
 
-TEST(CommandLineValue, RemovesWhatEndsAnArgumentOrStartsACommand) {
-    EXPECT_EQ(L"x  del /q C:\\*.*  ", nw::CommandLineValue(L"x\" & del /q C:\\*.* & \""));
-    EXPECT_EQ(L"abcdef", nw::CommandLineValue(L"a|b<c>d^e%f"));
-    EXPECT_EQ(L"line1line2", nw::CommandLineValue(L"line1\r\nline2\t\x7f\x85"));
-    // Trailing backslashes would escape the template's closing quote.
-    EXPECT_EQ(L"C:\\dir", nw::CommandLineValue(L"C:\\dir\\\\"));
-    // Everything else stays as it is.
-    EXPECT_EQ(L"Jo's Phone (2) \u00e9\u65e5!", nw::CommandLineValue(L"Jo's Phone (2) \u00e9\u65e5!"));
+// What a child that reads its command line in a code page sees of it.
+std::string SeenInCodePage(const std::wstring& text, UINT codePage) {
+    if (text.empty()) return {};
+    std::string bytes(text.size() * 4, '\0');
+    bytes.resize(static_cast<size_t>(WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()),
+                                                         bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                                                         nullptr)));
+    return bytes;
+}
+
+// Every value goes into the new-device and the departure command alike; the
+// look-alikes are those that the code page's best-fit mapping turns into a
+// filtered character.
+TEST(CommandLineValue, NothingTheChildSeesEndsAnArgumentOrStartsACommand) {
+    struct Case {
+        const wchar_t* value;
+        UINT codePage;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {L"x\" & del /q C:\\*.* & \"", 1252, L"x  del /q C:\\*.*  "},
+        {L"a|b<c>d^e%f", 1252, L"abcdef"},
+        {L"line1\r\nline2\t\x7f\x85", 1252, L"line1line2"},
+        {L"C:\\dir\\\\", 1252, L"C:\\dir"},   // would escape the template's closing quote
+        {L"Jo's Phone (2) \u00e9\u65e5! \U0001F600", 1252, L"Jo's Phone (2) \u00e9\u65e5! \U0001F600"},
+        {L"x\uFF02 & calc \u02BAy", 1252, L"x  calc y"},    // fullwidth and modifier quotes
+        {L"\uFF06\uFF5C\uFF1C\uFF1E\uFF3E\uFF05\u02C4\u2329\u232A|", 1252, L""},
+        {L"dir\uFF3C\u2216", 1252, L"dir"},             // backslash look-alikes at the end
+        {L"a\uFF3Cb", 1252, L"a\\b"},                  // and one inside, as the child sees it
+        {L"\u00A5x\u00A5", 932, L"\\x"},               // the yen sign is the backslash of 932
+        {L"\u00A5x\u00A5", 1252, L"\u00A5x\u00A5"},    // and itself in 1252
+        {L"\u20A9", 949, L""},                        // the won sign of 949
+        {L"\uFF02\u02BA", 932, L"\uFF02\u02BA"},       // 932 holds the fullwidth quote; U+02BA is "?"
+    };
+    const nw::DeviceTexts hostileDescription{L"", L"", L"00:1a:7d:da:71:13"};
+    for (const Case& c : cases) {
+        const std::wstring value(c.value);
+        EXPECT_EQ(c.expected, nw::CommandLineValue(c.value, c.codePage)) << testing::PrintToString(value) << c.codePage;
+        // Both commands, in the code page the program runs in: the child sees
+        // the template's two quotes and nothing of the value ends its argument.
+        const std::wstring safe = nw::CommandLineValue(c.value);
+        nw::DeviceTexts device{c.value, c.value, L"00:1a:7d:da:71:13"};
+        std::wstring fresh, gone;
+        nw::ExpandDeviceVariables(L"run \"%device_name%\" \"%device_desc%\"", device, nw::ExpandTarget::CommandLine,
+                                  fresh);
+        nw::ExpandDepartureVariables(L"run \"%device_name%\" \"%device_last_seen%\"", hostileDescription, c.value,
+                                     gone);
+        EXPECT_EQ(L"run \"" + safe + L"\" \"" + safe + L"\"", fresh) << testing::PrintToString(value);
+        EXPECT_EQ(L"run \"\" \"" + safe + L"\"", gone) << testing::PrintToString(value);
+        for (const std::wstring& line : {fresh, gone}) {
+            const std::string seen = SeenInCodePage(line, GetACP());
+            EXPECT_EQ(4, std::count(seen.begin(), seen.end(), '"')) << seen;
+            EXPECT_EQ(std::string::npos, seen.find_first_of("&|<>^%")) << seen;
+            EXPECT_EQ(std::string::npos, seen.find("\\\"")) << seen;
+        }
+    }
 }
 
 TEST(ExpandDeviceVariables, HostileNameCannotRunItsOwnCommand) {

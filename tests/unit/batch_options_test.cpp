@@ -40,8 +40,13 @@ TEST(BatchOptions, ValidFormsAndTheWindowsOwnCommandLines) {
     EXPECT_EQ(BatchMode::Help, Parse(L"/?").mode);
     EXPECT_EQ(BatchMode::Help, Parse(L"/export pdf /? /scans 0").mode);
     // Without /export or /? the window starts as it always has.
-    for (const wchar_t* line : {L"", L"/nosaveload", L"/scans 5", L"/savelangfile", L"export csv x", L"/exports"})
+    for (const wchar_t* line : {L"", L"/nosaveload", L"/scans 5", L"/savelangfile", L"export csv x", L"/exports"}) {
         EXPECT_EQ(BatchMode::None, Parse(line).mode) << testing::PrintToString(std::wstring(line));
+        EXPECT_EQ(line == std::wstring(L"/savelangfile") ? nw::StartMode::SaveLanguageFile : nw::StartMode::Window,
+                  nw::ChooseStartMode(nw::SplitCommandLine(line), Parse(line), nw::IsOptionWord));
+    }
+    EXPECT_EQ(nw::StartMode::Batch, nw::ChooseStartMode({L"/savelangfile", L"/?"}, Parse(L"/savelangfile /?"),
+                                                        nw::IsOptionWord));
 
     // Every help line has text (the first and last stand unindented).
     const std::wstring help = nw::BatchHelpText();
@@ -72,7 +77,9 @@ TEST(BatchOptions, EveryMistakeGivesCodeTwoAndNamesTheProblem) {
         {L"/export csv x /scans 3x", BatchProblem::BadScans, L"3x"},
         {L"/export csv x /scans 99999999999999999999", BatchProblem::BadScans, L"99999999999999999999"},
         {L"/export csv x extra", BatchProblem::UnknownOption, L"extra"},
-        {L"/export csv x /savelangfile", BatchProblem::UnknownOption, L"/savelangfile"},
+        {L"/export csv x /savelangfile", BatchProblem::Conflict, L"/savelangfile"},
+        {L"/SaveLangFile /export csv x", BatchProblem::Conflict, L"/SaveLangFile"},
+        {L"/export csv x /deleteregkey", BatchProblem::Conflict, L"/deleteregkey"},
         {L"/export csv x /export tab y", BatchProblem::Repeated, L"/export"},
         {L"/export csv x /scans 2 /scans 3", BatchProblem::Repeated, L"/scans"},
         // The first mistake in word order is the one reported.
@@ -85,6 +92,8 @@ TEST(BatchOptions, EveryMistakeGivesCodeTwoAndNamesTheProblem) {
         EXPECT_EQ(c.problem, o.problem) << testing::PrintToString(line);
         EXPECT_EQ(c.word, o.word) << testing::PrintToString(line);
         EXPECT_EQ(2, nw::BatchParseExitCode(o)) << testing::PrintToString(line);
+        EXPECT_EQ(nw::StartMode::Batch, nw::ChooseStartMode(nw::SplitCommandLine(c.line), o, nw::IsOptionWord))
+            << testing::PrintToString(line);
         // The message holds the problem's own text and the word in quotes.
         const unsigned id = nw::BatchProblemStringId(o.problem);
         ASSERT_NE(0u, id);
@@ -93,8 +102,8 @@ TEST(BatchOptions, EveryMistakeGivesCodeTwoAndNamesTheProblem) {
         EXPECT_NE(std::wstring::npos, message.find(L"\"" + std::wstring(c.word) + L"\"")) << testing::PrintToString(line);
     }
     // Each problem has a text of its own.
-    for (int a = 1; a <= 7; ++a)
-        for (int b = a + 1; b <= 7; ++b)
+    for (int a = 1; a <= 8; ++a)
+        for (int b = a + 1; b <= 8; ++b)
             EXPECT_STRNE(nw::GetString(nw::BatchProblemStringId(static_cast<BatchProblem>(a))),
                          nw::GetString(nw::BatchProblemStringId(static_cast<BatchProblem>(b))));
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
+#include "base/ProfileText.h"
 #include "lang/LanguageFile.h"
 #include "lang/Strings.h"
 #include "lang_test_support.h"
@@ -83,8 +84,11 @@ TEST_F(StringLookup, LongTextsNeverCrowdOutTheOthers) {
     // Eight texts of 4000 units fill most of a 32768-unit block; the texts
     // after them go to a new block (this used to give the empty text, found
     // by the language fuzz test), and the first ones stay where they were.
+    // 760 units would fill the block's last unit without their terminator
+    // (the test build's guard units see a terminator written past it).
     std::wstring lines;
     for (int i = 0; i < 9; ++i) lines += std::to_wstring(20000 + i) + L"=" + std::wstring(4000, L'a' + i) + L"\r\n";
+    lines += L"20104=" + std::wstring(760, L'w') + L"\r\n";
     lines += L"20100=" + std::wstring(757, L'x') + L"\r\n";
     lines += L"20101=" + std::wstring(758, L'y') + L"\r\n";
     lines += L"20102=z\r\n";
@@ -92,7 +96,9 @@ TEST_F(StringLookup, LongTextsNeverCrowdOutTheOthers) {
     lines += L"20103=\"" + std::wstring(4095, L'q') + L"\"\r\n";
     UseStrings(lines);
     const wchar_t* first = GetString(20000);
-    for (int i = 0; i < 9; ++i) ASSERT_EQ(4000u, wcslen(GetString(20000 + i))) << i;
+    for (int i = 1; i < 8; ++i) ASSERT_EQ(4000u, wcslen(GetString(20000 + i))) << i;
+    EXPECT_EQ(std::wstring(760, L'w'), GetString(20104));
+    ASSERT_EQ(4000u, wcslen(GetString(20008)));
     EXPECT_EQ(757u, wcslen(GetString(20100)));
     EXPECT_EQ(758u, wcslen(GetString(20101)));
     EXPECT_STREQ(L"z", GetString(20102));
@@ -120,21 +126,24 @@ int TemporaryCopies() {
 }  // namespace
 
 // What most editors write today: UTF-8 without a byte-order mark. Read as
-// UTF-8 when the bytes are valid UTF-8, from the ANSI code page otherwise.
+// UTF-8 when the bytes are valid UTF-8, from the ANSI code page otherwise;
+// the UTF-8 text is read in memory, never through a file of its own whose
+// name another program could have taken.
 TEST_F(StringLookup, Utf8FilesAreReadAsUtf8WithOrWithoutAMark) {
     const int copiesBefore = TemporaryCopies();
-    const std::string utf8 = "[general]\r\nTranslatorName=J\xC3\xBCrgen\r\n[strings]\r\n4=%d Ger\xC3\xA4te \xE2\x9C\x93\r\n";
+    const std::string utf8 = "[general]\r\nTranslatorName=J\xC3\xBCrgen\r\nrtl= +01\r\n[strings]\r\n4=%d Ger\xC3\xA4te \xE2\x9C\x93\r\n";
     for (const std::string& bytes : {utf8, "\xEF\xBB\xBF" + utf8}) {
         path_ = folder_.File(L"nw_lng.ini");
         langtest::WriteAnsi(path_, bytes);
         ASSERT_TRUE(nw::LoadLanguageFile(path_.c_str()));
         EXPECT_STREQ(L"%d Ger\u00e4te \u2713", GetString(IDS_STATUS_DEVICES));
         EXPECT_STREQ(L"J\u00fcrgen", nw::TranslatorName());
+        EXPECT_TRUE(nw::RightToLeft());
         EXPECT_STREQ(L"Yes", GetString(IDS_YES));
+        EXPECT_EQ(copiesBefore, TemporaryCopies());
         nw::CloseLanguageFile();
         nw::ResetStringCacheForTests();
     }
-    EXPECT_EQ(copiesBefore, TemporaryCopies());   // the UTF-16 copy goes with the file
 
     // Not valid UTF-8 (a lone 0xE4): the ANSI code page, as before.
     langtest::WriteAnsi(path_, "[strings]\r\n4=%d Ger\xE4te\r\n");
@@ -142,4 +151,40 @@ TEST_F(StringLookup, Utf8FilesAreReadAsUtf8WithOrWithoutAMark) {
     wchar_t expected[32] = {};
     MultiByteToWideChar(CP_ACP, 0, "%d Ger\xE4te", -1, expected, 32);
     EXPECT_STREQ(expected, GetString(IDS_STATUS_DEVICES));
+}
+
+// The reader of a UTF-8 file's text in memory gives what the system's reader
+// gives for the same text in a file, value by value.
+TEST_F(StringLookup, TheReaderInMemoryReadsAsTheSystemReader) {
+    const std::wstring text = L"stray=before any section\r\n"
+                              L"[General]\r\n"
+                              L"  Name  =  value with blanks  \r\n"
+                              L"quoted=\"  kept blanks  \"\r\nsingle='x'\r\nlone=\"\r\nmismatch=\"abc'\r\nempty=\r\n"
+                              L"noequals\r\ndup=first\r\nDUP=second\r\nCaseKey=v\r\n; comment=1\r\n"
+                              L"[ strings ]\r\nspaced=1\r\n"
+                              L"[strings]\r\na=1\r\nb = x=y\r\nlong=\"" + std::wstring(5000, L'l') + L"\"\r\n"
+                              L"cr=one\rcrkey=two\nlf=three\r\n\u00c4rger=\u00fc\r\n"
+                              L"[general]\r\ndup=a second section\r\nlater=only here\r\n"
+                              L"[strings]\r\na=another\r\n[last";
+    const std::wstring path = folder_.File(L"reference.ini");
+    langtest::WriteUtf16(path, text);
+    const wchar_t* const queries[][2] = {
+        {L"General", L"Name"}, {L"general", L"quoted"}, {L"GENERAL", L"single"}, {L"General", L"lone"},
+        {L"General", L"mismatch"}, {L"General", L"empty"}, {L"General", L"noequals"}, {L"General", L"dup"},
+        {L"General", L"casekey"}, {L"General", L" Name "}, {L" General ", L"name"}, {L"General", L"missing"},
+        {L"General", L"later"}, {L"General", L"; comment"}, {L"General", L"stray"}, {L"", L"stray"},
+        {L" strings ", L"spaced"}, {L"strings", L"spaced"}, {L"strings", L"a"}, {L"strings", L"b"},
+        {L"strings", L"long"}, {L"strings", L"cr"}, {L"strings", L"crkey"}, {L"strings", L"lf"},
+        {L"strings", L"\u00e4rger"}, {L"last", L"x"}, {L"nothing", L"a"},
+    };
+    for (const auto& query : queries) {
+        for (size_t size : {size_t{8192}, size_t{3}, size_t{1}}) {
+            wchar_t system[8192], memory[8192];
+            const size_t systemLength = nw::ReadProfileText(query[0], query[1], L"dflt", system, size, path.c_str());
+            const size_t memoryLength =
+                nw::ReadProfileTextFrom(text.c_str(), text.size(), query[0], query[1], L"dflt", memory, size);
+            EXPECT_EQ(std::wstring(system), std::wstring(memory)) << testing::PrintToString(query) << size;
+            EXPECT_EQ(systemLength, memoryLength) << testing::PrintToString(query) << size;
+        }
+    }
 }

@@ -265,6 +265,16 @@ TEST(ReportFormat, CommaDelimitedTurnsNoCharacterIntoASeparatorOrQuote) {
     if (GetACP() == 1252) {
         EXPECT_EQ(std::string(2500, 'x') + "?" + std::string(499, 'x') + ",?\r\n", longSink.Narrow());
     }
+    // A real comma and quote only past the first piece still quote the field.
+    std::wstring pastFirst(3000, L'x');
+    pastFirst[2500] = L',';
+    pastFirst[2600] = L'"';
+    MemorySink pastSink;
+    ArrayCells pastCells({pastFirst, L"y"});
+    ASSERT_TRUE(nw::WriteExportRecord(pastSink, f.table, pastCells, 7));
+    std::string quoted(2500, 'x');
+    quoted += "," + std::string(99, 'x') + "\"\"" + std::string(399, 'x');
+    EXPECT_EQ('"' + quoted + "\",y\r\n", pastSink.Narrow());
 }
 
 TEST(ReportFormat, CommaDelimitedIsInTheAnsiCodePage) {

@@ -177,7 +177,7 @@ TEST(SettingsFile, HandWrittenEightBitFileIsRead) {
                     "TrayIcon=\r\nNewDeviceSpeak=\r\nNewDeviceExecute=notepad.exe \"%device_name%\"\r\n");
     nw::Settings s = Load(cfg);
     EXPECT_EQ(1, s.ShowGridLines);
-    EXPECT_EQ(0, s.UpdateRate);          // not a number
+    EXPECT_EQ(1, s.UpdateRate);          // not a number: the default
     EXPECT_EQ(-3, s.SaveFilterIndex);
     EXPECT_EQ(1, s.TrayIcon);            // an empty number counts as absent
     EXPECT_STREQ(L"", s.alerts.NewDeviceSpeak);   // an empty text stays empty
@@ -298,7 +298,7 @@ TEST(SettingsStoreOps, NarrowAndBoolFormsGoThroughTheTable) {
     reader.ExchangeUShort(L"Nope", absent, 65534);
     reader.ExchangeUInt(L"U", rate, 5);
     EXPECT_EQ(-2, small);
-    EXPECT_EQ(70000 & 0xFFFF, wide);
+    EXPECT_EQ(65535, wide);   // past the range: its end, never wrapped
     EXPECT_EQ(65534, absent);
     EXPECT_EQ(0xFFFFFFFFu, rate);
 }
@@ -393,13 +393,50 @@ TEST(ByteList, ParsesPairsSkippingSpaces) {
     EXPECT_EQ(0xEE, out[2]);
 }
 
-TEST(ByteList, ProfileIntegers) {
-    EXPECT_EQ(42, nw::ParseProfileInt(L"42"));
-    EXPECT_EQ(-42, nw::ParseProfileInt(L" -42x"));
-    EXPECT_EQ(0, nw::ParseProfileInt(L"abc"));
-    EXPECT_EQ(0, nw::ParseProfileInt(L"-"));
-    EXPECT_EQ(INT32_MIN, nw::ParseProfileInt(L"-2147483648"));
-    EXPECT_EQ(-1, nw::ParseProfileInt(L"4294967295"));
+// Every numeric key: past the range gives its nearer end, anything that is
+// not a plain decimal number the key's default.
+TEST(SettingsFile, NumbersOutOfRangeStopAtTheEndAndNonNumbersGiveTheDefault) {
+    struct Case {
+        const char* text;
+        int32_t departAfter;   // 1-99, default 3
+        bool number;           // false: every key takes its default
+        int32_t whole;         // what a key of the whole 32-bit range reads
+    };
+    const Case cases[] = {
+        {"2147483648", 99, true, INT32_MAX}, {"-2147483649", 1, true, INT32_MIN},
+        {"99999999999999999999999", 99, true, INT32_MAX}, {"-99999999999999999999999", 1, true, INT32_MIN},
+        {"2147483647", 99, true, INT32_MAX}, {"-2147483648", 1, true, INT32_MIN},
+        {"abc", 3, false, 0}, {"0x10", 3, false, 0}, {"1.5", 3, false, 0}, {"7 days", 3, false, 0},
+        {"-", 3, false, 0}, {"+", 3, false, 0}, {"", 3, false, 0},
+        {" 7 ", 7, true, 7}, {"+42", 42, true, 42}, {"-0", 1, true, 0}, {"100", 99, true, 100},
+        {"0099", 99, true, 99}, {"-40000", 1, true, -40000},
+    };
+    TempFolder dir;
+    const std::wstring cfg = dir.File(L"nw.cfg");
+    for (const Case& c : cases) {
+        const std::string text(c.text);
+        WriteBytes(cfg, "[General]\r\nDepartAfterScans=" + text + "\r\nSort=" + text + "\r\nTrayIcon=" + text +
+                            "\r\nS=" + text + "\r\nW=" + text + "\r\n");
+        nw::Settings s = Load(cfg);
+        SettingsStore store(SettingsStore::Read, cfg.c_str());
+        nw::ExchangePresenceSettings(store, s);
+        int32_t sort = -7;
+        uint32_t rate = 5;
+        int16_t small = 5;
+        uint16_t wide = 5;
+        store.ExchangeInt(L"Sort", sort, 0);
+        store.ExchangeUInt(L"Sort", rate, 9);
+        store.ExchangeShort(L"S", small, 9);
+        store.ExchangeUShort(L"W", wide, 9);
+        const int32_t short16 = c.whole < INT16_MIN ? INT16_MIN : c.whole > INT16_MAX ? INT16_MAX : c.whole;
+        const int32_t ushort16 = c.whole < 0 ? 0 : c.whole > UINT16_MAX ? UINT16_MAX : c.whole;
+        EXPECT_EQ(c.departAfter, s.presence.DepartAfterScans) << text;
+        EXPECT_EQ(c.number ? c.whole : 0, sort) << text;
+        EXPECT_EQ(c.number ? c.whole : 1, s.TrayIcon) << text;
+        EXPECT_EQ(c.number ? static_cast<uint32_t>(c.whole) : 9u, rate) << text;
+        EXPECT_EQ(c.number ? short16 : 9, small) << text;
+        EXPECT_EQ(c.number ? ushort16 : 9, wide) << text;
+    }
 }
 
 // ---- Window placement -----------------------------------------------------------
