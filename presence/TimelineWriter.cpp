@@ -91,18 +91,43 @@ private:
     ExportSink& sink_;
     const TimelinePage& page_;
     std::string out_;
-    std::wstring escaped_;
+    std::wstring piece_, escaped_;
     uint64_t start_ = 0, end_ = 0;
     uint64_t step_ = 60;
     bool multiDay_ = false;
 };
 
+// Beside what XML forbids, a strict HTML5 parser rejects DEL, the C1
+// controls, the noncharacters (U+FDD0-U+FDEF and the last two of every
+// plane) and even the reference &#13;: those become U+FFFD, and a CR, alone
+// or before a LF, one line feed, as either parser would read it anyway.
 void Page::Text(const wchar_t* text, size_t units) {
     if (!text) return;
     const size_t length = wcsnlen(text, units);
-    std::wstring piece(text, length);
+    std::wstring& piece = piece_;
+    piece.clear();
+    for (size_t i = 0; i < length; ++i) {
+        const wchar_t c = text[i];
+        if (c == L'\r') {
+            if (i + 1 < length && text[i + 1] == L'\n') ++i;
+            piece.push_back(L'\n');
+        } else if ((c >= 0x7F && c <= 0x9F) || (c >= 0xFDD0 && c <= 0xFDEF) || c >= 0xFFFE) {
+            piece.push_back(0xFFFD);
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            // U+1FFFE, U+1FFFF ... U+10FFFF: the pair ends in 3F, 3FE or 3FF.
+            if ((c & 0x3F) == 0x3F && (text[i + 1] & 0x3FE) == 0x3FE) {
+                piece.push_back(0xFFFD);
+            } else {
+                piece.push_back(c);
+                piece.push_back(text[i + 1]);
+            }
+            ++i;
+        } else {
+            piece.push_back(c);
+        }
+    }
     // Escaping may grow a unit to a ten-unit reference at most.
-    escaped_.resize(length * 10 + 1);
+    escaped_.resize(piece.size() * 10 + 1);
     const size_t n = EscapeXml(piece.c_str(), escaped_.data(), escaped_.size());
     AppendUtf8(out_, escaped_.data(), n);
 }

@@ -124,6 +124,10 @@ TEST(HistoryLine, IsoTimeCarriesTheOffset) {
     EXPECT_STREQ(L"2026-12-08T10:57:21+01:00", text);
     nw::FormatIsoLocalTime(utc, -600, text, nw::kIsoTimeChars);   // across midnight
     EXPECT_STREQ(L"2026-12-07T23:57:21-10:00", text);
+    nw::FormatIsoLocalTime(utc, 0, text, nw::kIsoTimeChars);   // UTC is "+00:00", never "-00:00"
+    EXPECT_STREQ(L"2026-12-08T09:57:21+00:00", text);
+    nw::FormatIsoLocalTime(utc, -210, text, nw::kIsoTimeChars);
+    EXPECT_STREQ(L"2026-12-08T06:27:21-03:30", text);
     EXPECT_EQ(0u, nw::FormatIsoLocalTime(utc, 0, text, nw::kIsoTimeChars - 1));
     EXPECT_STREQ(L"", text);
 }
@@ -168,24 +172,39 @@ TEST(DepartureCommand, LastSeenJoinsTheVariablesWithTheSameQuoting) {
 
 TEST(TimelinePage, OneEscapedRowPerDeviceAndTheBoundWhenReached) {
     const nw::PresenceSpan spans[2] = {{kT0, kT0 + kMinute * 30}, {kT0 + kMinute * 60, kT0 + kMinute * 61}};
-    const nw::TimelineRow rows[3] = {
-        {L"<script>alert(1)</script>&", L"00:00:00:00:00:01", spans, 2, 0, true},
+    // A label keeps 29 units and an ellipsis, never half of a surrogate pair.
+    const nw::TimelineRow rows[4] = {
+        {L"<script>alert(1)</script>&\r\nx\ry\x7F\x85\xFDD0\xFFFE\xD83F\xDFFE.\xD83D\xDFFE", L"00:00:00:00:00:01", spans, 2, 0,
+         true},
         {L"", L"00:00:00:00:00:02", spans, 1, 5, false},
-        {L"No spans", L"00:00:00:00:00:03", nullptr, 0, 0, false},
+        {L"aaaaaaaaaaaaaaaaaaaaaaaaaaaa\xD83D\xDE00zzzz", L"00:00:00:00:00:03", nullptr, 0, 0, false},
+        {L"bbbbbbbbbbbbbbbbbbbbbbbbbbb\xD83D\xDE00zzzz", L"00:00:00:00:00:04", nullptr, 0, 0, false},
     };
-    nw::TimelinePage page = {{L"Timeline", L"Devices:", L"Bound:", L"still here"}, kT0, kT0 + kMinute * 90, rows, 3,
+    nw::TimelinePage page = {{L"Timeline", L"Devices:", L"Bound:", L"still here"}, kT0, kT0 + kMinute * 90, rows, 4,
                              64, nullptr};
     nwtest::MemorySink sink;
     ASSERT_TRUE(nw::WriteTimelinePage(sink, page));
     const std::string html = sink.Narrow();
-    size_t count = 0;
-    for (size_t at = 0; (at = html.find("<g class=\"row\">", at)) != std::string::npos; ++at) ++count;
-    EXPECT_EQ(3u, count);
+    std::vector<std::string> groups;   // each row's text, band first
+    for (size_t at = 0; (at = html.find("<g class=\"row\">", at)) != std::string::npos; ++at)
+        groups.push_back(html.substr(at, html.find("</g>", at) - at));
+    ASSERT_EQ(4u, groups.size());
+    for (size_t i = 0; i < groups.size(); ++i)   // the band on every second row, the first one plain
+        EXPECT_EQ(i % 2 == 1, groups[i].find("class=\"band\"") != std::string::npos) << i;
     EXPECT_EQ(std::string::npos, html.find("<script"));
-    EXPECT_NE(std::string::npos, html.find("&lt;script&gt;alert(1)&lt;/script&gt;&amp;"));
+    // A strict HTML5 parser takes neither a reference to CR nor DEL, C1
+    // controls or noncharacters: line breaks as LF, the others U+FFFD.
+    EXPECT_NE(std::string::npos, html.find("&lt;script&gt;alert(1)&lt;/script&gt;&amp;&#10;x&#10;y"
+                                           "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD.\xF0\x9F\x9F\xBE"));
+    for (const char* bad : {"&#13;", "\x7F", "\xC2\x85", "\xEF\xB7\x90", "\xEF\xBF\xBE", "\xF0\x9F\xBF\xBE"})
+        EXPECT_EQ(std::string::npos, html.find(bad)) << bad;
+    EXPECT_NE(std::string::npos, groups[2].find(">aaaaaaaaaaaaaaaaaaaaaaaaaaaa&#8230;</text>"));
+    EXPECT_NE(std::string::npos, groups[3].find(">bbbbbbbbbbbbbbbbbbbbbbbbbbb\xF0\x9F\x98\x80&#8230;</text>"));
     EXPECT_NE(std::string::npos, html.find("Bound: 64"));
     EXPECT_NE(std::string::npos, html.find("still here</title>"));   // the open bar of the present device
     EXPECT_EQ(600u, nw::TimelineTickStep(90 * 60, 11));
+    EXPECT_EQ(600u, nw::TimelineTickStep(11 * 600, 11));   // exactly 11 ticks still fit
+    EXPECT_EQ(900u, nw::TimelineTickStep(11 * 600 + 600, 11));
     EXPECT_EQ(86400u, nw::TimelineTickStep(7 * 86400, 11));
     // A failing sink is a failed page, not a crash.
     nwtest::MemorySink failing(100);
