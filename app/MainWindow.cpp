@@ -313,7 +313,7 @@ void MainWindow::AnnounceDepartures() {
 }
 
 void MainWindow::UpdateStatusText() {
-    wchar_t text[3 * kStatusPieceChars];
+    wchar_t text[4 * kStatusPieceChars];
     FormatNumberText(text, kStatusPieceChars, GetString(IDS_STATUS_DEVICES), table_->RowCount());
     // How many of the rows are here now, once a scan has told.
     if (presence_.HasScans() && table_->RowCount() > 0) {
@@ -327,6 +327,9 @@ void MainWindow::UpdateStatusText() {
         FormatNumberText(piece, kStatusPieceChars, GetString(IDS_STATUS_SELECTED), selected);
         AppendText(text, sizeof text / sizeof text[0], piece);
     }
+    // A history log that moved to another name or cannot be written.
+    wchar_t note[kStatusPieceChars];
+    if (presence_.HistoryNote(note, kStatusPieceChars)) AppendText(text, sizeof text / sizeof text[0], note);
     ::SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text));
 }
 

@@ -34,7 +34,32 @@ uint64_t Now() {
     return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
+const wchar_t* FileNamePart(const wchar_t* path) {
+    const wchar_t* slash = wcsrchr(path, L'\\');
+    return slash ? slash + 1 : path;
+}
+
 }  // namespace
+
+// A text from the language file is never a printf format: "{1}" and "{2}"
+// are put in by hand, anything else stays as written.
+size_t FillNames(const wchar_t* format, const wchar_t* first, const wchar_t* second, wchar_t* out, size_t size) {
+    if (!out || size == 0) return 0;
+    size_t n = 0;
+    auto put = [&](const wchar_t* text) {
+        for (; text && *text && n + 1 < size; ++text) out[n++] = *text;
+    };
+    for (const wchar_t* p = format ? format : L""; *p; ++p) {
+        if (p[0] == L'{' && (p[1] == L'1' || p[1] == L'2') && p[2] == L'}') {
+            put(p[1] == L'1' ? first : second);
+            p += 2;
+        } else if (n + 1 < size) {
+            out[n++] = *p;
+        }
+    }
+    out[n] = 0;
+    return n;
+}
 
 int32_t LocalOffsetMinutes(uint64_t utc) {
     FILETIME file = {static_cast<DWORD>(utc), static_cast<DWORD>(utc >> 32)};
@@ -69,8 +94,14 @@ bool TimelinePathBeside(const wchar_t* reportPath, wchar_t* out, size_t size) {
 
 void PresenceMonitor::Start(DeviceTable& table, const wchar_t* reportPath) {
     table.departedRows = &tracker_;
-    wchar_t path[MAX_PATH];
-    if (HistoryLogPath(path, MAX_PATH)) history_.SetPath(path);
+    std::wstring path;
+    // A name that does not fit leaves the path empty: each flush then
+    // fails with that reason, and the status bar tells it.
+    try {
+        HistoryFilePath(L"_history.csv", path);
+    } catch (const std::bad_alloc&) {
+    }
+    history_.SetPath(path.c_str());
     if (!TimelinePathBeside(reportPath, timelinePath_, MAX_PATH)) timelinePath_[0] = 0;
 }
 
@@ -158,22 +189,42 @@ void PresenceMonitor::QueueLine(DeviceTable& table, PresenceEventKind kind, uint
     history_.Add(std::move(line.text));
 }
 
+// Nothing waiting, nothing is tried: the exit does not wait for a file.
 void PresenceMonitor::Close(const Settings&) {
     if (timelinePath_[0]) ::DeleteFileW(timelinePath_);
+    if (history_.Waiting() == 0 && history_.Dropped() == 0) return;
     wchar_t time[kIsoTimeChars];
-    for (int attempt = 0; attempt < kCloseAttempts; ++attempt) {
-        FormatLocalIsoTime(Now(), time, kIsoTimeChars);
-        if (history_.Flush(time)) return;
-        ::Sleep(kCloseRetryMs);
+    FormatLocalIsoTime(Now(), time, kIsoTimeChars);
+    std::wstring spare;
+    try {
+        HistoryFilePath(L"_history_unsaved.csv", spare);
+    } catch (const std::bad_alloc&) {
     }
-    // Still held: rather than lose the lines, they go to a file of their
-    // own beside it, which the user can add to the log by hand.
-    wchar_t spare[MAX_PATH];
-    if (!ModulePathWithSuffix(L"_history_unsaved.csv", spare, MAX_PATH)) return;
-    history_.SetPath(spare);
-    history_.Flush(time);
+    history_.Close(time, spare, kCloseAttempts, kCloseRetryMs);
 }
 
+// The history log's trouble for the status bar: where it went when the
+// file was not its own, or why it cannot be written (not while another
+// program merely holds it). False when there is nothing to tell.
+bool PresenceMonitor::HistoryNote(wchar_t* out, size_t size) const {
+    if (!out || size == 0) return false;
+    out[0] = 0;
+    const std::wstring& from = history_.MovedFrom();
+    if (history_.Error() != 0 && !history_.Held()) {
+        wchar_t reason[256] = {};
+        if (!::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, history_.Error(), 0,
+                              reason, 256, nullptr))
+            CopyText(reason, 256, L"?");
+        for (wchar_t* p = reason; *p; ++p)
+            if (*p == L'\r' || *p == L'\n') *p = L' ';
+        FillNames(GetString(IDS_STATUS_HISTORY_FAILED), FileNamePart(history_.Path()), reason, out, size);
+        return true;
+    }
+    if (from.empty()) return false;
+    FillNames(GetString(IDS_STATUS_HISTORY_MOVED), FileNamePart(from.c_str()), FileNamePart(history_.Path()), out,
+              size);
+    return true;
+}
 int PresenceMonitor::PresentRows(DeviceTable& table) const {
     if (tracker_.PresentCount() == 0) return 0;
     int present = 0;

@@ -27,6 +27,10 @@ int32_t LocalOffsetMinutes(uint64_t utc);
 // FormatIsoLocalTime in the machine's time zone.
 size_t FormatLocalIsoTime(uint64_t utc, wchar_t* out, size_t size);
 
+// format with "{1}" and "{2}" replaced by first and second; nothing else in
+// it is read as a conversion. Cut to size; returns the length.
+size_t FillNames(const wchar_t* format, const wchar_t* first, const wchar_t* second, wchar_t* out, size_t size);
+
 // "timeline.html" in the folder of reportPath; false with out empty when it
 // does not fit.
 bool TimelinePathBeside(const wchar_t* reportPath, wchar_t* out, size_t size);
@@ -57,6 +61,9 @@ public:
     int PresentRows(DeviceTable& table) const;
     bool HasScans() const { return tracker_.ScanCount() > 0; }
     const HistoryLog& History() const { return history_; }
+    // A piece for the status bar when the history log moved to another
+    // name or cannot be written; false (out empty) otherwise.
+    bool HistoryNote(wchar_t* out, size_t size) const;
 
 private:
     void LogEvents(DeviceTable& table, const std::vector<PresenceEvent>& events, uint64_t now);

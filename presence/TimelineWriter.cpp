@@ -1,9 +1,12 @@
 #include "presence/TimelineWriter.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include "presence/HistoryLine.h"
 #include "reports/ExportFormat.h"
 #include "reports/ExportSink.h"
@@ -20,6 +23,8 @@ constexpr int kRightMargin = 40;
 constexpr size_t kNameChars = 30;        // of a name in the label; the tooltip has it whole
 constexpr size_t kFlushBytes = 64 * 1024;
 constexpr int kMinTickSpacing = 90;      // pixels between tick labels
+constexpr uint64_t kOffsetSlotTicks = 15 * 60 * kTicksPerSecond;
+constexpr int32_t kOffsetChanges = INT32_MIN;   // the zone's offset changes inside the quarter hour
 
 const char kStyle[] =
     "body{font-family:'Segoe UI',Tahoma,sans-serif;font-size:13px;margin:16px;color:#222;background:#fff}"
@@ -73,6 +78,12 @@ private:
     void Text(const wchar_t* text, size_t units = static_cast<size_t>(-1));
     enum class Clock { TimeOnly, MonthDay, FullDate };
     void Time(uint64_t utc, Clock form, bool withSeconds);
+    int32_t Offset(uint64_t utc);
+    bool SameLocalDay(uint64_t a, uint64_t b) {
+        const int64_t day = 86400 * static_cast<int64_t>(kTicksPerSecond);
+        const int64_t minute = 60 * static_cast<int64_t>(kTicksPerSecond);
+        return (static_cast<int64_t>(a) + Offset(a) * minute) / day == (static_cast<int64_t>(b) + Offset(b) * minute) / day;
+    }
     bool FlushIfFull() { return out_.size() < kFlushBytes || Flush(); }
     bool Flush() {
         const bool ok = out_.empty() || sink_.Write(out_.data(), out_.size());
@@ -91,25 +102,67 @@ private:
     ExportSink& sink_;
     const TimelinePage& page_;
     std::string out_;
-    std::wstring escaped_;
+    std::wstring piece_, escaped_;
     uint64_t start_ = 0, end_ = 0;
     uint64_t step_ = 60;
     bool multiDay_ = false;
+    std::unordered_map<uint64_t, int32_t> offsets_;   // by quarter hour of UTC
 };
 
+// Beside what XML forbids, a strict HTML5 parser rejects DEL, the C1
+// controls, the noncharacters (U+FDD0-U+FDEF and the last two of every
+// plane) and even the reference &#13;: those become U+FFFD, and a CR, alone
+// or before a LF, one line feed, as either parser would read it anyway.
 void Page::Text(const wchar_t* text, size_t units) {
     if (!text) return;
     const size_t length = wcsnlen(text, units);
-    std::wstring piece(text, length);
+    std::wstring& piece = piece_;
+    piece.clear();
+    for (size_t i = 0; i < length; ++i) {
+        const wchar_t c = text[i];
+        if (c == L'\r') {
+            if (i + 1 < length && text[i + 1] == L'\n') ++i;
+            piece.push_back(L'\n');
+        } else if ((c >= 0x7F && c <= 0x9F) || (c >= 0xFDD0 && c <= 0xFDEF) || c >= 0xFFFE) {
+            piece.push_back(0xFFFD);
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            // U+1FFFE, U+1FFFF ... U+10FFFF: the pair ends in 3F, 3FE or 3FF.
+            if ((c & 0x3F) == 0x3F && (text[i + 1] & 0x3FE) == 0x3FE) {
+                piece.push_back(0xFFFD);
+            } else {
+                piece.push_back(c);
+                piece.push_back(text[i + 1]);
+            }
+            ++i;
+        } else {
+            piece.push_back(c);
+        }
+    }
     // Escaping may grow a unit to a ten-unit reference at most.
-    escaped_.resize(length * 10 + 1);
+    escaped_.resize(piece.size() * 10 + 1);
     const size_t n = EscapeXml(piece.c_str(), escaped_.data(), escaped_.size());
     AppendUtf8(out_, escaped_.data(), n);
 }
 
+// The system's zone lookup is slow (a page of 500 devices holds 64,000
+// times), while a zone changes its offset only a few times a year, and on
+// a quarter hour: each quarter hour is asked at both ends once, and only
+// one with a change inside is asked again for each time in it.
+int32_t Page::Offset(uint64_t utc) {
+    if (!page_.offsetAt) return 0;
+    const uint64_t slot = utc / kOffsetSlotTicks;
+    auto known = offsets_.find(slot);
+    if (known == offsets_.end()) {
+        const int32_t first = page_.offsetAt(slot * kOffsetSlotTicks);
+        const int32_t last = page_.offsetAt(slot * kOffsetSlotTicks + kOffsetSlotTicks - 1);
+        known = offsets_.emplace(slot, first == last ? first : kOffsetChanges).first;
+    }
+    return known->second != kOffsetChanges ? known->second : page_.offsetAt(utc);
+}
+
 void Page::Time(uint64_t utc, Clock form, bool withSeconds) {
     wchar_t iso[kIsoTimeChars];
-    const int32_t offset = page_.offsetAt ? page_.offsetAt(utc) : 0;
+    const int32_t offset = Offset(utc);
     if (!FormatIsoLocalTime(utc, offset, iso, kIsoTimeChars)) return;
     // "2026-12-08T10:57:21+01:00": year 0-3, month and day 5-9, time 11-18.
     iso[10] = L' ';
@@ -249,10 +302,12 @@ void Page::Row(const TimelineRow& row, int y, int index) {
         Raw("\" height=\"");
         Num(kBarHeight);
         Raw("\"><title>");
+        // A page holds thousands of these: an end on the start's day
+        // carries no date, and the dash is UTF-8 rather than a reference.
         Time(span.start, Clock::FullDate, true);
-        Raw(" &#8211; ");
+        Raw(" \xE2\x80\x93 ");
         if (open) Text(page_.texts.stillPresent);
-        else Time(span.end, Clock::FullDate, true);
+        else Time(span.end, SameLocalDay(span.start, span.end) ? Clock::TimeOnly : Clock::FullDate, true);
         Raw("</title></rect>");
     }
     Raw("</g>\n");

@@ -155,6 +155,8 @@
 #define IDS_TIMELINE_DEVICES    63
 #define IDS_TIMELINE_MERGED     64
 #define IDS_TIMELINE_STILL_PRESENT 65
+#define IDS_STATUS_HISTORY_MOVED 66   // ", history log in {2} ..." ({1} the file it left alone)
+#define IDS_STATUS_HISTORY_FAILED 67  // ", history log {1} not written: {2}" ({2} the system's reason)
 #define IDS_FILETYPE_TEXT       501   // 501..507: the save dialog's file types
 #define IDS_FILETYPE_TAB        502
 #define IDS_FILETYPE_TABULAR    503

@@ -22,7 +22,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1 || true
 # Xvfb has no window manager, and Wine waits two seconds for one to confirm
-# every hidden or closed window; let Wine manage its windows itself there.
-if [ "$NW_OWN_XVFB" = 1 ] || [ "${NW_UNMANAGED:-}" = 1 ]; then managed=N; else managed=Y; fi
+# every hidden or closed window (each exit took 2 s, 4 s with the tray icon,
+# whose window Wine hides too); let Wine manage its windows itself there,
+# and on any given display that has no window manager either.
+if [ "$NW_OWN_XVFB" = 1 ] || [ "${NW_UNMANAGED:-}" = 1 ] ||
+    ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then managed=N; else managed=Y; fi
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d $managed /f </dev/null >/dev/null 2>&1 || true
 (/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 &)
