@@ -88,8 +88,8 @@ void MainWindow::OnCreate() {
                                                      kToolImageSize, kToolImageSize, LR_DEFAULTCOLOR)));
         table_->CreateImageLists(rowIcon.get());
     }
-    // A missing or empty company list leaves the companies empty, silently.
-    table_->companies.LoadCompanyList();
+    // The company list (a 5 MB oui.txt) is read when the first scan's answer
+    // comes (OnScanDone), after the window shows: no row needs it before.
 
     popupMenu_.reset(LoadTranslatedMenu(IDM_CONTEXT));
     // The controls' own fonts are made for the system's DPI; a window that
@@ -304,6 +304,11 @@ void MainWindow::OnScanDone() {
     if (!scanning_) return;            // not ours: a scan we did not start
     if (!scan_.TakeAnswer(answer_)) return;
     scanning_ = false;
+    if (!companiesLoaded_) {
+        companiesLoaded_ = true;
+        // A missing or empty company list leaves the companies empty, silently.
+        table_->companies.LoadCompanyList();
+    }
 
     actions_.RemoveBalloonIfShown(tray_);
     departures_.RemoveBalloonIfShown(tray_);

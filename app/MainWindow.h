@@ -113,6 +113,7 @@ private:
     UINT findMessage_ = 0;
     ScanCycle cycle_;
     bool scanning_ = false;
+    bool companiesLoaded_ = false;   // read at the first answer, after the window shows
     int32_t scanMultiplier_ = ScanCycle::kFirstMultiplier;   // of the running scan
     TrayIconControl tray_;
     Icon trayIcon_;

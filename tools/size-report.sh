@@ -15,7 +15,9 @@ echo "$exe: $size bytes of $budget ($(( size * 100 / budget ))%), $(( (budget - 
 echo
 echo "section          bytes"
 x86_64-w64-mingw32-objdump -h "$exe" | awk '$1 ~ /^[0-9]+$/ {print $2, $3}' |
-    while read -r name hex; do printf "%-12s %9d\n" "$name" $((16#$hex)); done
+    while read -r name hex; do
+        printf "%-14s %9d%s\n" "$name" $((16#$hex)) "$([ "$name" = .bss ] && echo '  (zeroed at load: no bytes in the file)')"
+    done
 map=${exe%.exe}.map
 [ -f "$map" ] || { echo "(no $map: no breakdown)"; exit 0; }
 python3 "$here/tools/size-report.py" "$map" "$top"
