@@ -84,8 +84,9 @@ void MainWindow::OnCreate() {
     table_->SetStatusBar(statusBar_);
     {
         // The image list copies the icon; the handle is released here.
+        const int rowIconSize = ScaleForDpi(kToolImageSize, dpi_);
         Icon rowIcon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_ROW), IMAGE_ICON,
-                                                     kToolImageSize, kToolImageSize, LR_DEFAULTCOLOR)));
+                                                     rowIconSize, rowIconSize, LR_DEFAULTCOLOR)));
         table_->CreateImageLists(rowIcon.get());
     }
     // The company list (a 5 MB oui.txt) is read when the first scan's answer

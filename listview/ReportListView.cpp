@@ -324,7 +324,9 @@ void ReportListView::SetDpi(UINT dpi) {
 void ReportListView::CreateImageLists(HICON rowIcon) {
     if (rowImages_) ImageList_Destroy(rowImages_);
     if (headerImages_) ImageList_Destroy(headerImages_);
-    rowImages_ = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 1, 1);
+    // The rows' icon follows the screen's scale (the caller loads it at that size).
+    const int rowIconSize = ScaleForDpi(16, dpi_);
+    rowImages_ = ImageList_Create(rowIconSize, rowIconSize, ILC_COLOR24 | ILC_MASK, 1, 1);
     if (rowImages_ && rowIcon) ImageList_AddIcon(rowImages_, rowIcon);
     headerImages_ = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 0);
     if (headerImages_) {
