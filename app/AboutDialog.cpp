@@ -4,6 +4,7 @@
 #include "base/Text.h"
 #include "lang/LanguageFile.h"
 #include "resource.h"
+#include "nw_version.h"
 
 namespace nw {
 
@@ -11,7 +12,7 @@ namespace {
 
 // The program image holds these only scrambled (see ScrambleText).
 constexpr auto kStoredFirstText =
-    ScrambleText("Nearwatch v1.00\r\nWatches the Bluetooth devices around this computer");
+    ScrambleText("Nearwatch v" NW_VERSION_TEXT "\r\nWatches the Bluetooth devices around this computer");
 
 constexpr COLORREF kLinkColor = RGB(0, 0, 0xC0);
 

@@ -307,6 +307,17 @@ void MainWindow::ChooseListFont() {
 }
 
 // The font lasts for the run only: it is not stored in the configuration.
-void MainWindow::ApplyListFont() { nw::ApplyListFont(list_, settings_->ListFont, listFont_); }
+void MainWindow::ApplyListFont() {
+    LOGFONTW font = settings_->ListFont;
+    const UINT systemDpi = SystemDpi();
+    // Fonts come at the system's DPI (the chosen one and the list's default
+    // alike); on a screen of another DPI the list gets one scaled to it.
+    if (dpi_ != systemDpi) {
+        if (!font.lfFaceName[0] && !::SystemParametersInfoW(SPI_GETICONTITLELOGFONT, sizeof font, &font, 0))
+            return;
+        font.lfHeight = RescaleForDpi(font.lfHeight, dpi_, systemDpi);
+    }
+    nw::ApplyListFont(list_, font, listFont_);
+}
 
 }  // namespace nw

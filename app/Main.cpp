@@ -9,6 +9,7 @@
 #include "app/MainWindow.h"
 #include "batch/BatchRun.h"
 #include "frame/Frame.h"
+#include "frame/Dpi.h"
 #include "base/Paths.h"
 #include "lang/LanguageFile.h"
 #include "resource.h"
@@ -53,8 +54,11 @@ int RunMainWindow(nw::MainWindow& main, HINSTANCE instance) {
     windowClass.lpszClassName = main.ClassName();
     if (!::RegisterClassW(&windowClass)) return 1;
 
-    HWND window = ::CreateWindowExW(0, main.ClassName(), L"Nearwatch", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
-                                    nullptr, nullptr, instance, &main);
+    // 640 x 480 at 100 %; the screen's scale makes it larger.
+    const UINT dpi = nw::SystemDpi();
+    HWND window = ::CreateWindowExW(0, main.ClassName(), L"Nearwatch", WS_OVERLAPPEDWINDOW, 0, 0,
+                                    nw::ScaleForDpi(640, dpi), nw::ScaleForDpi(480, dpi), nullptr, nullptr,
+                                    instance, &main);
     // Without its window the program would run on unseen: end instead.
     if (!window) return 1;
     ::ShowWindow(window, main.Placement().showCmd == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOW);

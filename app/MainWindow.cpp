@@ -46,9 +46,7 @@ MainWindow::MainWindow()
     // Both are kept scrambled in the program image.
     ProductLinkText(linkText_, sizeof linkText_ / sizeof linkText_[0]);
     ProductWebAddress(linkAddress_, sizeof linkAddress_ / sizeof linkAddress_[0]);
-    linkFont_.reset(::CreateFontW(14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                  DEFAULT_PITCH | FF_DONTCARE, L"Arial"));
+    MakeLinkFont();
     answer_.count = 0;
 }
 
@@ -64,6 +62,9 @@ MainWindow::~MainWindow() {
 
 void MainWindow::OnCreate() {
     HINSTANCE instance = Instance();
+    // Before the columns go in: their widths are given at 96 DPI.
+    dpi_ = WindowDpi(window_);
+    table_->SetDpi(dpi_);
 
     mainMenu_ = LoadTranslatedMenu(IDM_MAIN);
     ::SetMenu(window_, mainMenu_);
@@ -83,14 +84,19 @@ void MainWindow::OnCreate() {
     table_->SetStatusBar(statusBar_);
     {
         // The image list copies the icon; the handle is released here.
+        const int rowIconSize = ScaleForDpi(kToolImageSize, dpi_);
         Icon rowIcon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_ROW), IMAGE_ICON,
-                                                     kToolImageSize, kToolImageSize, LR_DEFAULTCOLOR)));
+                                                     rowIconSize, rowIconSize, LR_DEFAULTCOLOR)));
         table_->CreateImageLists(rowIcon.get());
     }
-    // A missing or empty company list leaves the companies empty, silently.
-    table_->companies.LoadCompanyList();
+    // The company list (a 5 MB oui.txt) is read when the first scan's answer
+    // comes (OnScanDone), after the window shows: no row needs it before.
 
     popupMenu_.reset(LoadTranslatedMenu(IDM_CONTEXT));
+    // The controls' own fonts are made for the system's DPI; a window that
+    // opens on a screen of another one scales them.
+    if (dpi_ != SystemDpi()) ApplyListFont();
+    if (dpi_ != kBaseDpi) MakeLinkFont();
 
     if (noSaveLoad_)
         ApplyDefaultSettings(*settings_);
@@ -111,8 +117,7 @@ void MainWindow::OnCreate() {
 
     ::SetTimer(window_, IDT_SCAN_CYCLE, 1000, nullptr);
 
-    int edges[2] = {kStatusPartEdges[0], kStatusPartEdges[1]};
-    ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+    SetStatusParts();
     ::SendMessageW(statusBar_, SB_SETTEXTW, kStatusLinkPart | SBT_OWNERDRAW,
                    reinterpret_cast<LPARAM>(linkText_));
     UpdateStatusText();
@@ -160,6 +165,55 @@ void MainWindow::CreateToolBar() {
                                  buttons, static_cast<int>(sizeof buttons / sizeof buttons[0]),
                                  kToolImageSize, kToolImageSize, kToolImageSize, kToolImageSize,
                                  sizeof(TBBUTTON));
+    ApplyToolImages();
+}
+
+// ---- DPI -----------------------------------------------------------------------
+
+void MainWindow::MakeLinkFont() {
+    linkFont_.reset(::CreateFontW(ScaleForDpi(14, dpi_), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, L"Arial"));
+}
+
+void MainWindow::ApplyToolImages() {
+    // At 96 DPI the toolbar keeps the bitmap it was made with.
+    if (!toolBar_ || (dpi_ == kBaseDpi && !toolImages_)) return;
+    const int size = ScaleForDpi(kToolImageSize, dpi_);
+    // Loaded as for the toolbar itself: the background takes the system's colour.
+    Bitmap strip(static_cast<HBITMAP>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDB_TOOLBAR), IMAGE_BITMAP, 0, 0,
+                                                   LR_LOADMAP3DCOLORS | LR_LOADTRANSPARENT)));
+    ImageList images(ScaledImageStrip(strip.get(), kToolImageCount, size));
+    if (!images) return;
+    ::SendMessageW(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images.get()));
+    ::SendMessageW(toolBar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(size, size));
+    ::SendMessageW(toolBar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(size, size));
+    ::SendMessageW(toolBar_, TB_AUTOSIZE, 0, 0);
+    // The old list goes only once the toolbar holds the new one.
+    toolImages_ = std::move(images);
+}
+
+void MainWindow::SetStatusParts() {
+    int edges[2] = {ScaleForDpi(kStatusPartEdges[0], dpi_), ScaleForDpi(kStatusPartEdges[1], dpi_)};
+    ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+}
+
+// The window moved to a screen of another DPI (or the user changed the
+// scale): it takes the size the system suggests and scales what it drew
+// itself. Dialogs opened from now on follow by themselves.
+void MainWindow::OnDpiChanged(UINT dpi, const RECT* suggested) {
+    if (dpi != 0 && dpi != dpi_) {
+        dpi_ = dpi;
+        if (table_) table_->SetDpi(dpi);
+        ApplyListFont();
+        MakeLinkFont();
+        ApplyToolImages();
+        SetStatusParts();
+    }
+    if (suggested)
+        ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    Layout();
 }
 
 void MainWindow::LoadConfiguration() {
@@ -251,6 +305,11 @@ void MainWindow::OnScanDone() {
     if (!scanning_) return;            // not ours: a scan we did not start
     if (!scan_.TakeAnswer(answer_)) return;
     scanning_ = false;
+    if (!companiesLoaded_) {
+        companiesLoaded_ = true;
+        // A missing or empty company list leaves the companies empty, silently.
+        table_->companies.LoadCompanyList();
+    }
 
     actions_.RemoveBalloonIfShown(tray_);
     departures_.RemoveBalloonIfShown(tray_);
@@ -353,6 +412,9 @@ LRESULT MainWindow::Route(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             if (!OnCloseRequest()) return 0;
             break;
+        case WM_DPICHANGED:
+            OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_ACTIVATEAPP:
             if (wParam) ::PostMessageW(window_, NWM_FOCUS_LIST, 0, 0);
             break;

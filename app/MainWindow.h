@@ -10,6 +10,7 @@
 #include "discovery/DeviceTable.h"
 #include "discovery/ScanWorker.h"
 #include "frame/Frame.h"
+#include "frame/Dpi.h"
 #include "base/Handles.h"
 #include "presence/PresenceMonitor.h"
 #include "settings/Settings.h"
@@ -81,6 +82,11 @@ private:
     void OpenProductPage();
     void ChooseListFont();
     void ApplyListFont();
+    // Per-monitor DPI: what the program sizes itself follows the window's screen.
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
+    void MakeLinkFont();
+    void ApplyToolImages();
+    void SetStatusParts();
 
     HWND statusBar_ = nullptr;
     HWND toolBar_ = nullptr;
@@ -95,6 +101,8 @@ private:
     wchar_t linkText_[64] = {};
     wchar_t linkAddress_[128] = {};
     Font linkFont_;
+    UINT dpi_ = 96;
+    ImageList toolImages_;   // the toolbar's images away from 96 DPI; the toolbar borrows them
 
     ScanWorker scan_;
     // The last completed answer, copied out of the worker; the table merges
@@ -105,6 +113,7 @@ private:
     UINT findMessage_ = 0;
     ScanCycle cycle_;
     bool scanning_ = false;
+    bool companiesLoaded_ = false;   // read at the first answer, after the window shows
     int32_t scanMultiplier_ = ScanCycle::kFirstMultiplier;   // of the running scan
     TrayIconControl tray_;
     Icon trayIcon_;

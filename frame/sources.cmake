@@ -3,6 +3,7 @@
 list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Frame.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CrashReport.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Dpi.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/frame_map_test.cpp

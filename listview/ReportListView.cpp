@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "base/Text.h"
+#include "frame/Dpi.h"
 #include "lang/Strings.h"
 #include "resource.h"
 #include "settings/SettingsStore.h"
@@ -299,10 +300,23 @@ void ReportListView::InsertColumns() {
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH | LVCF_TEXT | LVCF_FMT;
         column.fmt = columns_[c].format;
-        column.cx = columns_[c].defaultWidth;
+        column.cx = ScaleForDpi(columns_[c].defaultWidth, dpi_);
         column.pszText = const_cast<wchar_t*>(columns_[c].title);
         SendMessageW(control_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
     }
+}
+
+void ReportListView::SetDpi(UINT dpi) {
+    if (dpi == 0 || dpi == dpi_) return;
+    const int count = control_ ? columnCount_ : 0;
+    for (int c = 0; c < count; ++c) {
+        const int width = static_cast<int>(SendMessageW(control_, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0));
+        // A hidden column (width 0) stays hidden.
+        if (width > 0)
+            SendMessageW(control_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c),
+                         MAKELPARAM(RescaleForDpi(width, dpi, dpi_), 0));
+    }
+    dpi_ = dpi;
 }
 
 // The list owns both image lists, so the control is told to share them:
@@ -310,7 +324,9 @@ void ReportListView::InsertColumns() {
 void ReportListView::CreateImageLists(HICON rowIcon) {
     if (rowImages_) ImageList_Destroy(rowImages_);
     if (headerImages_) ImageList_Destroy(headerImages_);
-    rowImages_ = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 1, 1);
+    // The rows' icon follows the screen's scale (the caller loads it at that size).
+    const int rowIconSize = ScaleForDpi(16, dpi_);
+    rowImages_ = ImageList_Create(rowIconSize, rowIconSize, ILC_COLOR24 | ILC_MASK, 1, 1);
     if (rowImages_ && rowIcon) ImageList_AddIcon(rowImages_, rowIcon);
     headerImages_ = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 0);
     if (headerImages_) {
@@ -936,7 +952,9 @@ void ReportListView::ReadLayoutFromControl(ColumnLayout& layout) const {
         LVCOLUMNW column = {};
         column.mask = LVCF_WIDTH | LVCF_ORDER;
         if (!SendMessageW(control_, LVM_GETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column))) continue;
-        layout.entries[c].width = static_cast<int16_t>(std::clamp(column.cx, -32768, 32767));
+        // Stored at 96 DPI, so a file moves between screens unchanged.
+        const int width = RescaleForDpi(column.cx, kBaseDpi, dpi_);
+        layout.entries[c].width = static_cast<int16_t>(std::clamp(width, -32768, 32767));
         layout.entries[c].position = static_cast<int16_t>(std::clamp(column.iOrder, -32768, 32767));
     }
 }
@@ -955,7 +973,7 @@ bool ReportListView::ApplyLayout(const ColumnLayout& layout) {
         const int width = layout.entries[c].width;
         if (width >= 0 && width <= kLayoutMaxWidth) {
             column.mask |= LVCF_WIDTH;
-            column.cx = width;
+            column.cx = ScaleForDpi(width, dpi_);
         }
         SendMessageW(control_, LVM_SETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
     }

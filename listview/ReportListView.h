@@ -186,6 +186,10 @@ public:
     // static table (titles through GetString).
     void Attach(HWND control, const ColumnSpec* columns, int columnCount);
     void InsertColumns();           // inserts every column into the control
+    // Column widths follow the window's DPI: the defaults and the stored
+    // layout are in pixels at 96 DPI, the control's widths at `dpi`; a change
+    // rescales the columns the control has.
+    void SetDpi(UINT dpi);
     // Row images (rowIcon as image 0, may be null) and the header's sort
     // indicators (bitmaps IDB_SORT_UP/IDB_SORT_DOWN of the running module).
     // The list owns both image lists.
@@ -294,6 +298,7 @@ protected:
     HIMAGELIST headerImages_ = nullptr;
     HIMAGELIST rowImages_ = nullptr;
     ColumnLayout layout_ = {};
+    UINT dpi_ = 96;
     int columnCount_ = 0;
     ColumnDef columns_[kMaxColumns] = {};
     HWND statusBar_ = nullptr;

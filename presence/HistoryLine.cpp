@@ -53,7 +53,15 @@ bool WriteHistoryLine(ExportSink& sink, const wchar_t* time, const wchar_t* even
 }
 
 bool WriteHistoryLostLine(ExportSink& sink, const wchar_t* time, uint64_t lost) {
-    const std::wstring note = std::to_wstring(lost) + L" events could not be written and were dropped";
+    // Digits by hand: std::to_wstring would bring a whole printf into the program.
+    wchar_t digits[24];
+    wchar_t* first = digits + 23;
+    *first = 0;
+    do {
+        *--first = static_cast<wchar_t>(L'0' + lost % 10);
+        lost /= 10;
+    } while (lost);
+    const std::wstring note = first + std::wstring(L" events could not be written and were dropped");
     const wchar_t* fields[8] = {time, L"lost", L"", L"", note.c_str(), L"", L"", L""};
     return WriteCsvRecordUtf8(sink, fields, 8);
 }

@@ -10,6 +10,7 @@ list(APPEND NW_E2E_TEST_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/e2e/language_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_about_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/frame_crash_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/app_dpi_test.cpp
 )
 set(NW_DRIVER_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
@@ -22,7 +23,13 @@ set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_export.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_presence.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_program.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_release.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
+)
+# The bare list-view program the start-up benchmark compares with.
+set(NW_BARE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bare_listview.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bare_listview.rc
 )
 include(${CMAKE_CURRENT_LIST_DIR}/fuzz/sources.cmake)
 # The language tests copy the shipped language files from the source tree.
