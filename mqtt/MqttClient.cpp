@@ -100,6 +100,8 @@ struct Client::Shared {
     void Run();
     bool Session(Connection& connection, bool& connected);
     bool LostConnection(Connection& connection, DWORD error);
+    template <typename Send>
+    bool HandlePackets(PacketReader& reader, Send& send);
 
     std::atomic<long> refs{1};
     ClientConfig config;                 // read-only once the thread runs
@@ -117,6 +119,7 @@ struct Client::Shared {
     std::deque<Message> incoming;
     std::string finalTopic, finalPayload;
     ULONGLONG stopDeadline = 0;
+    ULONGLONG pingSent = 0;              // the thread's own: a PINGREQ awaits its answer
 };
 
 void Client::Shared::SetStatus(ClientState state, int code, DWORD error, bool tlsRejected, uint32_t nextMs) {
@@ -141,6 +144,40 @@ void Client::Shared::Deliver(IncomingPublish&& message) {
     if (wasEmpty && window && messageMessage) PostMessageW(window, messageMessage, 0, 0);
 }
 
+// Acts on every whole packet the reader holds; false when the broker broke
+// the protocol.
+template <typename Send>
+bool Client::Shared::HandlePackets(PacketReader& reader, Send& send) {
+    Packet packet;
+    PacketReader::Result next;
+    std::string bytes;
+    while ((next = reader.Next(packet)) == PacketReader::Result::Packet) {
+        if (packet.type == kPublish) {
+            IncomingPublish message;
+            if (!ParsePublish(packet, message)) return false;
+            if (message.qos == 1) {
+                bytes.clear();
+                EncodePuback(message.packetId, bytes);
+                if (!send(bytes)) return false;
+            }
+            Deliver(std::move(message));
+        } else if (packet.type == kPuback) {
+            uint16_t id = 0;
+            if (!ParsePuback(packet, id)) return false;
+            std::lock_guard<std::mutex> hold(lock);
+            outbox.Acknowledge(id);
+        } else if (packet.type == kSuback) {
+            Suback ack;
+            if (!ParseSuback(packet, ack)) return false;
+        } else if (packet.type == kPingresp) {
+            pingSent = 0;
+        } else {
+            return false;   // a second CONNACK
+        }
+    }
+    return next != PacketReader::Result::Error;
+}
+
 // One connection from connect to its end. True when it ended by Stop (or Abort).
 bool Client::Shared::Session(Connection& connection, bool& connected) {
     connected = false;
@@ -161,7 +198,10 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
     SetStatus(ClientState::Connected, 0, 0, false, 0);
 
     const ULONGLONG keepAliveMs = config.keepAliveSeconds * 1000ull;
-    ULONGLONG lastSend = GetTickCount64(), pingSent = 0;
+    // A loaded machine or a slow link may take a while to answer a ping.
+    const ULONGLONG pingWaitMs = keepAliveMs < 5000 ? 5000 : keepAliveMs;
+    ULONGLONG lastSend = GetTickCount64();
+    pingSent = 0;
     size_t subscribed = 0;
     uint16_t subscribeId = kFirstSubscribeId;
     std::string bytes, plain;
@@ -228,38 +268,11 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
         if (wrote) lastSend = GetTickCount64();
         wrote = false;
 
-        Io got;
-        bool broken = false;
+        Io got = Io::Ok;
+        bool broken = !HandlePackets(reader, send);
         while (!broken && (plain.clear(), got = connection.Receive(plain)) == Io::Ok) {
             reader.Feed(plain.data(), plain.size());
-            Packet packet;
-            PacketReader::Result next;
-            while ((next = reader.Next(packet)) == PacketReader::Result::Packet) {
-                if (packet.type == kPublish) {
-                    IncomingPublish message;
-                    if (!ParsePublish(packet, message)) { broken = true; break; }
-                    if (message.qos == 1) {
-                        bytes.clear();
-                        EncodePuback(message.packetId, bytes);
-                        if (!send(bytes)) { broken = true; break; }
-                    }
-                    Deliver(std::move(message));
-                } else if (packet.type == kPuback) {
-                    uint16_t id = 0;
-                    if (!ParsePuback(packet, id)) { broken = true; break; }
-                    std::lock_guard<std::mutex> hold(lock);
-                    outbox.Acknowledge(id);
-                } else if (packet.type == kSuback) {
-                    Suback ack;
-                    if (!ParseSuback(packet, ack)) { broken = true; break; }
-                } else if (packet.type == kPingresp) {
-                    pingSent = 0;
-                } else {
-                    broken = true;   // a second CONNACK
-                    break;
-                }
-            }
-            if (next == PacketReader::Result::Error) broken = true;
+            broken = !HandlePackets(reader, send);
         }
         if (broken) { error = static_cast<DWORD>(WSAECONNABORTED); break; }
         if (got != Io::WouldBlock && got != Io::Ok) break;
@@ -267,7 +280,7 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
         ULONGLONG now = GetTickCount64();
         ULONGLONG wakeAt = now + 60000;
         if (keepAliveMs) {
-            if (pingSent && now - pingSent >= keepAliveMs) { error = WSAETIMEDOUT; break; }   // no PINGRESP in time
+            if (pingSent && now - pingSent >= pingWaitMs) { error = WSAETIMEDOUT; break; }   // no PINGRESP in time
             if (!pingSent && now - lastSend >= keepAliveMs) {
                 bytes.clear();
                 EncodePingreq(bytes);
@@ -275,7 +288,7 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
                 pingSent = now;
                 continue;
             }
-            wakeAt = pingSent ? pingSent + keepAliveMs : lastSend + keepAliveMs;
+            wakeAt = pingSent ? pingSent + pingWaitMs : lastSend + keepAliveMs;
         }
         if (connection.Pending() == 0 || flushed == Io::WouldBlock) {
             // Work already waiting is done first; otherwise sleep until the socket,
