@@ -119,7 +119,9 @@ struct Client::Shared {
     std::deque<Message> incoming;
     std::string finalTopic, finalPayload;
     ULONGLONG stopDeadline = 0;
-    ULONGLONG pingSent = 0;              // the thread's own: a PINGREQ awaits its answer
+    // The thread's own:
+    ULONGLONG pingSent = 0;              // a PINGREQ awaits its answer
+    ClientStatus ended;                  // how the last connection ended
 };
 
 void Client::Shared::SetStatus(ClientState state, int code, DWORD error, bool tlsRejected, uint32_t nextMs) {
@@ -188,10 +190,10 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
     if (r != Io::Ok) {
         if (stop.load(std::memory_order_acquire)) return true;
         if (refused)
-            SetStatus(ClientState::Refused, refused, 0, false, 0);
+            ended = ClientStatus{ClientState::Refused, refused, 0, false, 0};
         else
-            SetStatus(ClientState::Offline, 0, connection.Error() ? connection.Error() : WSAECONNABORTED,
-                      connection.TlsRejected(), 0);
+            ended = ClientStatus{ClientState::Offline, 0, connection.Error() ? connection.Error() : WSAECONNABORTED,
+                                 connection.TlsRejected(), 0};
         return false;
     }
     connected = true;
@@ -307,7 +309,7 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
 
 bool Client::Shared::LostConnection(Connection& connection, DWORD error) {
     if (stop.load(std::memory_order_acquire)) return true;
-    SetStatus(ClientState::Offline, 0, error ? error : connection.Error(), false, 0);
+    ended = ClientStatus{ClientState::Offline, 0, error ? error : connection.Error(), false, 0};
     return false;
 }
 
@@ -326,10 +328,11 @@ void Client::Shared::Run() {
         if (connected) backoff.Reset();
         random ^= random << 13; random ^= random >> 17; random ^= random << 5;
         const uint32_t delay = backoff.Next(random);
+        // The state first: from now on Publish itself drops what may not wait.
+        SetStatus(ended.state, ended.connackCode, ended.error, ended.tlsRejected, delay);
         {
             std::lock_guard<std::mutex> hold(lock);
             outbox.OnDisconnected();
-            status.nextAttemptMs = delay;
         }
         const ULONGLONG until = GetTickCount64() + delay;
         while (!stop.load(std::memory_order_acquire)) {

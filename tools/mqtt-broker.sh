@@ -65,6 +65,7 @@ log_type error
 log_type warning
 log_type notice
 log_type information
+log_type debug
 connection_messages true
 user $(id -un)
 listener $plain 127.0.0.1
