@@ -24,6 +24,7 @@ set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_presence.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_program.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_release.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_mqtt.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
 )
 # The bare list-view program the start-up benchmark compares with.
