@@ -12,6 +12,7 @@
 #include "frame/Frame.h"
 #include "base/Handles.h"
 #include "presence/PresenceMonitor.h"
+#include "publish/Publisher.h"
 #include "settings/Settings.h"
 
 namespace nw {
@@ -59,6 +60,9 @@ private:
     void UpdateStatusText();
     void OnPresenceScan(bool alertsArmed);
     void AnnounceDepartures();
+    // ---- Publishing to MQTT ---------------------------------------------------
+    void StartPublisher();
+    void UpdateMqttStatus();
 
     // ---- Message handlers ------------------------------------------------------
     LRESULT Route(UINT message, WPARAM wParam, LPARAM lParam);
@@ -112,6 +116,7 @@ private:
     NewDeviceActions actions_;
     PresenceMonitor presence_;
     DepartureActions departures_;
+    Publisher publisher_;
     bool closed_ = false;
     // WindowProc calls under way (nested ones through modal loops).
     int handlerDepth_ = 0;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 #include "batch/BatchConsole.h"
+#include "batch/PublishRun.h"
 #include "discovery/DeviceTable.h"
 #include "discovery/ScanCycle.h"
 #include "discovery/ScanWorker.h"
@@ -310,8 +311,9 @@ std::wstring BatchHelpText() {
     std::wstring text;
     for (unsigned id = IDS_BATCH_HELP_FIRST; id <= IDS_BATCH_HELP_LAST; ++id) {
         if (!text.empty()) text += L"\r\n";
-        // The first and last lines stand alone; the options are indented.
-        if (id != IDS_BATCH_HELP_FIRST && id != IDS_BATCH_HELP_LAST) text += L"  ";
+        // The export's usage line and its exit codes stand alone, and so do
+        // the lines after them; the export's options are indented.
+        if (id > IDS_BATCH_HELP_FIRST && id < IDS_BATCH_HELP_EXPORT_LAST) text += L"  ";
         text += GetString(id);
     }
     return text;
@@ -333,6 +335,8 @@ int RunBatch(const BatchOptions& options) {
         return kBatchExitBadOption;
     case BatchMode::Export:
         break;
+    case BatchMode::Publish:
+        return RunPublish(options, console);
     case BatchMode::None:
         return kBatchExitWritten;
     }
