@@ -10,4 +10,7 @@ list(APPEND NW_CORE_SOURCES
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/publish_test.cpp
+    # Against the test broker, with the real program started through the driver.
+    ${CMAKE_SOURCE_DIR}/tests/unit/publish_broker_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/e2e/Driver.cpp
 )
