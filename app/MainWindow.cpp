@@ -433,7 +433,7 @@ LRESULT MainWindow::Route(UINT message, WPARAM wParam, LPARAM lParam) {
             OnProbeResult(static_cast<int32_t>(wParam), static_cast<uint32_t>(lParam));
             return 0;
         case NWM_MQTT_STATE:
-            publisher_.OnClientState();
+            publisher_.OnClientState(wParam);
             UpdateMqttStatus();
             return 0;
         case NWM_MQTT_MESSAGE:

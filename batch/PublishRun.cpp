@@ -103,8 +103,8 @@ struct SensorRun {
     }
 
     // The broker's state as a line of its own whenever it changes.
-    void OnClientState() {
-        publisher.OnClientState();
+    void OnClientState(WPARAM posted) {
+        publisher.OnClientState(posted);
         std::wstring state = publisher.StatusText();
         if (state != shownState && console) console->WriteLine(state, false);
         shownState = std::move(state);
@@ -121,7 +121,7 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         if (run && wParam == kCycleTimer) run->OnTick();
         return 0;
     case NWM_MQTT_STATE:
-        if (run) run->OnClientState();
+        if (run) run->OnClientState(wParam);
         return 0;
     case NWM_MQTT_MESSAGE:
         if (run) run->publisher.OnClientMessages();

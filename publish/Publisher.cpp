@@ -107,10 +107,12 @@ void Publisher::Send(const std::string& topic, const std::string& payload, unsig
 
 // After every connect the broker hears the state whole: "online", what was
 // lost while away, then every device as if new.
-void Publisher::OnClientState() {
+// Each change is posted: following the posted states, never the current
+// one, no reconnect between two messages goes unnoticed.
+void Publisher::OnClientState(WPARAM posted) {
     if (!client_) return;
     const mqtt::ClientState previous = state_;
-    state_ = client_->Status().state;
+    state_ = static_cast<mqtt::ClientState>(posted);
     if (state_ != mqtt::ClientState::Connected || previous == mqtt::ClientState::Connected) return;
     Send(topics_.Status(), "online", mqtt::kRetain | mqtt::kQos1);
     if (const uint32_t lost = client_->TakeLostCount()) {
@@ -178,8 +180,10 @@ void Publisher::ClearDevice(uint64_t address, bool discovered) {
     if (discovered) Send(topics_.TrackerConfig(address), "", flags);
 }
 
+// Away from the broker only removals count: a connect sends the rest whole.
 void Publisher::Sync() {
     if (!client_ || !table_) return;
+    const bool connected = state_ == mqtt::ClientState::Connected;
     const uint64_t now = Now();
     int present = 0;
     try {
@@ -195,12 +199,14 @@ void Publisher::Sync() {
                 if (planner_.Forget(address, discovered)) ClearDevice(address, discovered);
                 continue;
             }
+            if (!connected) continue;
             const bool here = tracker_ && tracker_->IsPresent(address);
             if (here) ++present;
             const bool inScope = discovery_ && (discoveryAll_ || record->description[0] != 0);
             views_.push_back({address, TextHash(record->description, TextHash(record->info.szName)),
                               Ticks(record->lastSeen), record->detectionCount, here, inScope});
         }
+        if (!connected) return;
         planner_.Plan(views_.data(), views_.size(), now, steps_);
     } catch (const std::bad_alloc&) {
         return;

@@ -5,7 +5,7 @@
 //
 // The owner calls, in this order:
 //   Start(settings, window, table, tracker)   when a server is set
-//   OnClientState() on NWM_MQTT_STATE, OnClientMessages() on NWM_MQTT_MESSAGE
+//   OnClientState(wParam) on NWM_MQTT_STATE, OnClientMessages() on NWM_MQTT_MESSAGE
 //   OnScan(events) after each merged scan, Sync() after a removal or an edit
 //   OnReset() right after the table was reset
 //   Stop() at exit, before the table goes
@@ -43,7 +43,8 @@ public:
     void Stop();
     bool Running() const { return client_ != nullptr; }
 
-    void OnClientState();
+    // posted: the state the message announced (its wParam).
+    void OnClientState(WPARAM posted);
     void OnClientMessages();
     void OnScan(const std::vector<PresenceEvent>& events);
     void Sync();
