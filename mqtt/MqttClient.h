@@ -1,7 +1,7 @@
 // An MQTT 3.1.1 client on a thread of its own, over Winsock and, when asked,
 // Windows' own TLS. The window thread only queues work and reads state; the
 // client thread owns the socket, reconnects with back-off and never blocks
-// its caller. (Interface first; the implementation follows in MqttClient.cpp.)
+// its caller.
 #pragma once
 #include <windows.h>
 #include <array>
@@ -80,6 +80,9 @@ public:
     // Sends finalTopic/finalPayload (retained, when not empty) and DISCONNECT if
     // connected, then ends the thread; waits at most maxWaitMs in all.
     void Stop(const std::string& finalTopic, const std::string& finalPayload, DWORD maxWaitMs);
+    // Ends the connection as a crash would, without DISCONNECT (the broker
+    // then publishes the last will), and stops. For tests.
+    void Abort();
 
     // One connection attempt, for the settings dialog's Test button: connects,
     // waits for CONNACK and disconnects, within timeoutMs. Blocks: call it
@@ -88,6 +91,7 @@ public:
 
 private:
     struct Shared;
+    static DWORD WINAPI ThreadMain(void* param);
     Shared* shared_ = nullptr;
 };
 

@@ -21,6 +21,7 @@ set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_export.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_presence.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_program.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_mqtt.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
 )
 include(${CMAKE_CURRENT_LIST_DIR}/fuzz/sources.cmake)

@@ -10,8 +10,10 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 pkgs="cmake make python3 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest wine64 wine64-preloader
-xvfb xauth x11-utils xdotool file ieee-data imagemagick libxml2-utils"
-# wine64-preloader is only recommended, so --no-install-recommends skips it;
+xvfb xauth x11-utils xdotool file ieee-data imagemagick libxml2-utils
+mosquitto mosquitto-clients openssl"
+# mosquitto is the tests' broker (tools/mqtt-broker.sh starts its own; the
+# package's service is not needed). wine64-preloader is only recommended, so --no-install-recommends skips it;
 # without it Wine reserves its address ranges after the system has mapped
 # things there, and a process now and then ends as it starts, with no output.
 export DEBIAN_FRONTEND=noninteractive

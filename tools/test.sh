@@ -37,6 +37,7 @@ xvfb_pids=()
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for b in win64 win32; do "$here/tools/mqtt-broker.sh" stop "$here/build/test-mqtt/$b" || true; done
     for prefix in wineprefix wineprefix32; do
         WINEPREFIX=$here/build/$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
     done
@@ -49,16 +50,23 @@ session() {  # Wine prefix
     . "$here/tools/xsession.sh"
     [ -z "$NW_XVFB_PID" ] || xvfb_pids+=("$NW_XVFB_PID")
 }
+# Each build's tests get a broker of their own (tools/mqtt-broker.sh): the
+# restart test stops and starts it.
 run_ctest() {  # build dir, log name, ctest arguments...
     local dir=$1 log=$logs/$2.log
     shift 2
     (cd "$dir" && ctest --output-on-failure --timeout 300 "$@") >"$log" 2>&1
+}
+broker() {  # name: starts it and exports its folder to the tests
+    export NW_TEST_MQTT_DIR=$here/build/test-mqtt/$1
+    "$here/tools/mqtt-broker.sh" start "$NW_TEST_MQTT_DIR" >/dev/null
 }
 
 # Only what runs: the benchmark and the command-line driver are not built.
 programs="nearwatch simradio nearwatch_tests nearwatch_e2e"
 NW_BUILD_TARGETS=$programs "$here/tools/build.sh" win64
 session "$here/build/wineprefix"
+broker win64
 run_ctest "$here/build/win64" win64 "$@" &
 pids+=($!)
 
@@ -78,6 +86,7 @@ if [ "$mode" = emulated ]; then
 fi
 if [ "$mode" != off ]; then
     session "$here/build/wineprefix32"
+    broker win32
     if [ "$mode" = native ]; then
         run_ctest "$here/build/win32" win32 "$@" &
     else

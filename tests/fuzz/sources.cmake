@@ -6,6 +6,7 @@ list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_descriptions_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_language_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/fuzz_merge_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fuzz_mqtt_test.cpp
 )
 # The real program under load, driven from outside.
 list(APPEND NW_E2E_TEST_SOURCES
