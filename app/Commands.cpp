@@ -10,6 +10,7 @@
 #include "discovery/PropertiesDialog.h"
 #include "listview/ColumnSettingsDialog.h"
 #include "settings/AdvancedOptionsDialog.h"
+#include "publish/MqttOptionsDialog.h"
 #include "listview/ListFont.h"
 #include "discovery/ConnectionProbe.h"
 #include "lang/Strings.h"
@@ -165,6 +166,8 @@ void MainWindow::OnCommand(WORD code, WORD id, HWND) {
     case IDM_PROPERTIES:
         // Also the list's double click.
         if (table_->SelectedCount() == 1) ShowDeviceProperties(*table_, window_);
+        // A description edited there is published now.
+        publisher_.Sync();
         break;
     case IDM_HTML_SELECTED:
         if (table_->SelectedCount() > 0) ShowHtmlReport(*table_, window_, reportPath_, true);
@@ -244,6 +247,11 @@ void MainWindow::OnCommand(WORD code, WORD id, HWND) {
     case IDM_TIMELINE:
         if (table_->RowCount() > 0) presence_.ShowTimeline(*table_, window_);
         break;
+    case IDM_MQTT_OPTIONS:
+        // On OK the client starts again with the new settings.
+        if (nw::ShowMqttOptions(s, window_)) StartPublisher();
+        table_->Focus();
+        break;
     case IDM_HISTORY_LOG:
         // From the next scan on; what waits is written either way.
         ToggleSetting(s.presence.KeepHistoryLog);
@@ -269,6 +277,8 @@ void MainWindow::ResetList() {
     // Who is here is forgotten too: the next scan starts the tracking anew.
     table_->Reset();
     presence_.Reset();
+    // The broker forgets every device too.
+    publisher_.OnReset();
     UpdateStatusText();
     UpdateCommandStates(nullptr);
 }
@@ -280,6 +290,8 @@ void MainWindow::RemoveSelected() {
     // worker's buffer a running scan may be filling: a removed device in that
     // answer comes back at once, the others stay hidden until seen again.
     RefreshAfterScan();
+    // Their retained topics are cleared.
+    publisher_.Sync();
     UpdateCommandStates(nullptr);
 }
 

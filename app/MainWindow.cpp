@@ -25,6 +25,9 @@ constexpr int kToolImageCount = 7;
 constexpr int kToolImageSize = 16;
 constexpr int kStatusPartEdges[2] = {300, 1024};
 constexpr int kStatusLinkPart = 1;
+// While publishing, the broker's state in a third part after the link.
+constexpr int kStatusMqttPartEdges[3] = {300, 600, -1};
+constexpr int kStatusMqttPart = 2;
 constexpr int kLinkMargin = 5;
 constexpr COLORREF kLinkColor = 0xFF0000;   // blue
 constexpr size_t kStatusPieceChars = 256;   // each piece at most 255 characters
@@ -121,6 +124,7 @@ void MainWindow::OnCreate() {
     ::SendMessageW(statusBar_, SB_SETTEXTW, kStatusLinkPart | SBT_OWNERDRAW,
                    reinterpret_cast<LPARAM>(linkText_));
     UpdateStatusText();
+    StartPublisher();
 
     table_->scanResults = &answer_;
     scan_.window = window_;
@@ -227,6 +231,7 @@ void MainWindow::LoadConfiguration() {
     ExchangeWindowPlacement(store, placement_);
     table_->ExchangeColumnSettings(store);
     ExchangePresenceSettings(store, *settings_);
+    ExchangeMqttSettings(store, *settings_);
 
     if (IsPlacementPlausible(placement_, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))) {
         // Placed with the default show command: the program entry decides
@@ -252,6 +257,7 @@ void MainWindow::SaveConfiguration() {
     ExchangeWindowPlacement(store, placement_);
     table_->ExchangeColumnSettings(store);
     ExchangePresenceSettings(store, *settings_);
+    ExchangeMqttSettings(store, *settings_);
     // A failed write leaves the previous file in place; nothing to report.
     store.Commit();
 }
@@ -353,6 +359,29 @@ void MainWindow::RefreshAfterScan() {
 void MainWindow::OnPresenceScan(bool alertsArmed) {
     if (presence_.OnScanMerged(*table_, answer_, *settings_, alertsArmed)) ::InvalidateRect(list_, nullptr, FALSE);
     UpdateStatusText();
+    publisher_.OnScan(presence_.Events());
+}
+
+// (Re)starts the client from the settings; with no server set nothing runs
+// and the status bar has no MQTT part.
+void MainWindow::StartPublisher() {
+    publisher_.Stop();
+    publisher_.Start(*settings_, window_, table_.get(), &presence_.Tracker());
+    if (publisher_.Running()) {
+        int edges[3] = {kStatusMqttPartEdges[0], kStatusMqttPartEdges[1], kStatusMqttPartEdges[2]};
+        ::SendMessageW(statusBar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+    } else {
+        int edges[2] = {kStatusPartEdges[0], kStatusPartEdges[1]};
+        ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+    }
+    ::SendMessageW(statusBar_, SB_SETTEXTW, kStatusLinkPart | SBT_OWNERDRAW, reinterpret_cast<LPARAM>(linkText_));
+    UpdateMqttStatus();
+}
+
+void MainWindow::UpdateMqttStatus() {
+    if (!publisher_.Running()) return;
+    const std::wstring text = publisher_.StatusText();
+    ::SendMessageW(statusBar_, SB_SETTEXTW, kStatusMqttPart, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 // The departure command and balloon, for devices that left while armed.
@@ -468,6 +497,13 @@ LRESULT MainWindow::Route(UINT message, WPARAM wParam, LPARAM lParam) {
         case NWM_PROBE_RESULT:
             OnProbeResult(static_cast<int32_t>(wParam), static_cast<uint32_t>(lParam));
             return 0;
+        case NWM_MQTT_STATE:
+            publisher_.OnClientState(wParam);
+            UpdateMqttStatus();
+            return 0;
+        case NWM_MQTT_MESSAGE:
+            publisher_.OnClientMessages();
+            return 0;
         default:
             if (findMessage_ && message == findMessage_) {
                 OnFindMessage(lParam);
@@ -582,6 +618,8 @@ void MainWindow::OnClose() {
     closed_ = true;
     ::KillTimer(window_, IDT_SCAN_CYCLE);
     if (reportPath_[0]) ::DeleteFileW(reportPath_);
+    // "offline" for the broker, within about a second.
+    publisher_.Stop();
     presence_.Close(*settings_);
     if (!noSaveLoad_) SaveConfiguration();
     // Run straight from a message of its own, the table goes now; nested in

@@ -13,6 +13,7 @@
 #include "frame/Dpi.h"
 #include "base/Handles.h"
 #include "presence/PresenceMonitor.h"
+#include "publish/Publisher.h"
 #include "settings/Settings.h"
 
 namespace nw {
@@ -60,6 +61,9 @@ private:
     void UpdateStatusText();
     void OnPresenceScan(bool alertsArmed);
     void AnnounceDepartures();
+    // ---- Publishing to MQTT ---------------------------------------------------
+    void StartPublisher();
+    void UpdateMqttStatus();
 
     // ---- Message handlers ------------------------------------------------------
     LRESULT Route(UINT message, WPARAM wParam, LPARAM lParam);
@@ -121,6 +125,7 @@ private:
     NewDeviceActions actions_;
     PresenceMonitor presence_;
     DepartureActions departures_;
+    Publisher publisher_;
     bool closed_ = false;
     // WindowProc calls under way (nested ones through modal loops).
     int handlerDepth_ = 0;

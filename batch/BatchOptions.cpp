@@ -42,6 +42,7 @@ BatchOptions ParseBatchOptions(const std::vector<std::wstring>& words, OptionWor
     bool help = false;
     bool exportSeen = false;
     bool scansSeen = false;
+    bool publishSeen = false;
     auto fail = [&](BatchProblem problem, const std::wstring& word) {
         if (result.problem != BatchProblem::None) return;   // the first one counts
         result.problem = problem;
@@ -54,6 +55,8 @@ BatchOptions ParseBatchOptions(const std::vector<std::wstring>& words, OptionWor
             help = true;
         } else if (isOption(word, L"/nosaveload")) {
             result.noSaveLoad = true;
+        } else if (isOption(word, L"/publish")) {
+            publishSeen = true;
         } else if (isOption(word, L"/export")) {
             if (exportSeen) fail(BatchProblem::Repeated, word);
             exportSeen = true;
@@ -93,6 +96,13 @@ BatchOptions ParseBatchOptions(const std::vector<std::wstring>& words, OptionWor
     }
     if (help) {
         result.mode = BatchMode::Help;
+    } else if (publishSeen) {
+        // The broker comes from the configuration; the export's words mean nothing here.
+        if (exportSeen || scansSeen) {
+            result.problem = BatchProblem::PublishAlone;
+            result.word = exportSeen ? L"/export" : L"/scans";
+        }
+        result.mode = result.problem == BatchProblem::None ? BatchMode::Publish : BatchMode::Error;
     } else if (!exportSeen) {
         // Words such as /scans alone change nothing: the window starts as always.
         result = BatchOptions();
@@ -124,6 +134,7 @@ unsigned BatchProblemStringId(BatchProblem problem) {
     case BatchProblem::UnknownOption: return IDS_BATCH_UNKNOWN_OPTION;
     case BatchProblem::Repeated: return IDS_BATCH_REPEATED;
     case BatchProblem::Conflict: return IDS_BATCH_CONFLICT;
+    case BatchProblem::PublishAlone: return IDS_BATCH_PUBLISH_ALONE;
     case BatchProblem::None: break;
     }
     return 0;

@@ -1,5 +1,6 @@
 // The command-line options of a run without a window:
 //     nearwatch.exe /export KIND FILE [/scans N] [/nosaveload]
+//     nearwatch.exe /publish [/nosaveload]
 //     nearwatch.exe /?
 // Pure: the words come split by the program's command-line rules, and the
 // rule that compares a word with an option name is handed in, so this room
@@ -18,12 +19,14 @@ constexpr int kBatchExitWritten = 0;     // the file was written (an empty list 
 constexpr int kBatchExitNotWritten = 1;  // the file could not be written; nothing is left of it
 constexpr int kBatchExitBadOption = 2;   // a mistake in the options; no scan was started
 constexpr int kBatchExitNoRadio = 3;     // no Bluetooth radio; the file was written with no rows
+constexpr int kBatchExitNoBroker = 4;    // /publish: no MQTT broker is set
 
 enum class BatchMode {
     None,     // neither /export nor /?: the window as always
     Help,     // /? given (wins over everything else)
     Export,   // a complete, valid /export
-    Error,    // /export with a mistake: problem and word tell which
+    Error,    // /export or /publish with a mistake: problem and word tell which
+    Publish,  // /publish: scan and publish until stopped (batch/PublishRun.h)
 };
 
 enum class BatchProblem {
@@ -36,6 +39,7 @@ enum class BatchProblem {
     UnknownOption,   // word: a word this mode does not know
     Repeated,        // word: /export or /scans given a second time
     Conflict,        // word: an option of another mode (/savelangfile)
+    PublishAlone,    // word: /export or /scans beside /publish
 };
 
 struct BatchOptions {

@@ -9,6 +9,7 @@
 #include <memory>
 #include "batch/BatchConsole.h"
 #include "batch/BatchExport.h"
+#include "batch/PublishRun.h"
 #include "discovery/DeviceTable.h"
 #include "discovery/ScanCycle.h"
 #include "discovery/ScanWorker.h"
@@ -269,8 +270,9 @@ std::wstring BatchHelpText() {
     std::wstring text;
     for (unsigned id = IDS_BATCH_HELP_FIRST; id <= IDS_BATCH_HELP_LAST; ++id) {
         if (!text.empty()) text += L"\r\n";
-        // The first and last lines stand alone; the options are indented.
-        if (id != IDS_BATCH_HELP_FIRST && id != IDS_BATCH_HELP_LAST) text += L"  ";
+        // The export's usage line and its exit codes stand alone, and so do
+        // the lines after them; the export's options are indented.
+        if (id > IDS_BATCH_HELP_FIRST && id < IDS_BATCH_HELP_EXPORT_LAST) text += L"  ";
         text += GetString(id);
     }
     return text;
@@ -286,6 +288,7 @@ int RunBatch(const BatchOptions& options) {
             ::MessageBoxW(nullptr, BatchHelpText().c_str(), L"Nearwatch", MB_OK | MB_ICONINFORMATION);
         return kBatchExitWritten;
     }
+    if (options.mode == BatchMode::Publish) return RunPublish(options, console);
     g_runEnded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     int code;
     {

@@ -5,6 +5,7 @@ list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/BatchExport.cpp
     ${CMAKE_CURRENT_LIST_DIR}/BatchOptions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/BatchRun.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PublishRun.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/batch_options_test.cpp

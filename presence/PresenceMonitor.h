@@ -47,6 +47,8 @@ public:
     // True when a row turned grey or back, so the list must be redrawn.
     bool OnScanMerged(DeviceTable& table, const ScanAnswer& answer, const Settings& settings, bool alertsArmed);
     const std::vector<Departure>& DeparturesToAnnounce() const { return departures_; }
+    // Every event of the latest scan (the publisher's input).
+    const std::vector<PresenceEvent>& Events() const { return events_; }
     void Reset();
     // Writes what waits for the history file, trying for a moment when the
     // file is held; deletes the timeline page.

@@ -29,6 +29,7 @@
 #define IDD_CRASH               107
 #define IDD_ADVANCED            111
 #define IDD_ABOUT               112
+#define IDD_MQTT                113   // publish to MQTT
 #define IDD_COLUMNS             1096
 
 // ---- Controls -------------------------------------------------------------
@@ -72,6 +73,24 @@
 #define IDC_ABOUT_LINK          1004
 #define IDC_ABOUT_TRANSLATOR_LABEL 1005
 #define IDC_ABOUT_TRANSLATOR    1006
+// publish to MQTT (113): 1100-1139
+#define IDC_MQTT_SERVER_LABEL   1100
+#define IDC_MQTT_SERVER         1101
+#define IDC_MQTT_TLS            1102
+#define IDC_MQTT_PIN_LABEL      1103
+#define IDC_MQTT_PIN            1104
+#define IDC_MQTT_USER_LABEL     1105
+#define IDC_MQTT_USER           1106
+#define IDC_MQTT_PASSWORD_LABEL 1107
+#define IDC_MQTT_PASSWORD       1108
+#define IDC_MQTT_NODE_LABEL     1109
+#define IDC_MQTT_NODE           1110
+#define IDC_MQTT_TOPIC_LABEL    1111
+#define IDC_MQTT_TOPIC          1112
+#define IDC_MQTT_DISCOVERY      1113
+#define IDC_MQTT_DISCOVERY_ALL  1114
+#define IDC_MQTT_TEST           1115
+#define IDC_MQTT_RESULT         1116  // the test's outcome in words
 // column settings (1096)
 #define IDC_COL_INSTRUCTIONS    1000
 #define IDC_COL_LIST            1001
@@ -118,6 +137,7 @@
 #define IDM_CONNECT_PROBE       40051
 #define IDM_TIMELINE            40060 // presence timeline in the browser
 #define IDM_HISTORY_LOG         40061 // history log on/off (checked)
+#define IDM_MQTT_OPTIONS        40062 // the publish-to-MQTT dialog
 #define IDM_RATE_HIGH           41101
 #define IDM_RATE_MEDIUM         41102
 #define IDM_RATE_LOW            41103
@@ -129,6 +149,8 @@
 #define NWM_FOCUS_LIST          1052  // application activated
 #define NWM_TRAY                1054  // notification-area icon callback
 #define NWM_PROBE_RESULT        1059  // wParam = record index, lParam = result
+#define NWM_MQTT_STATE          1062  // MQTT client: wParam = ClientState (the dialog's test: its result)
+#define NWM_MQTT_MESSAGE        1063  // MQTT client: messages arrived on a subscription
 
 // ---- Timers ---------------------------------------------------------------
 #define IDT_SCAN_CYCLE          1     // one tick per second between scans
@@ -157,6 +179,25 @@
 #define IDS_TIMELINE_STILL_PRESENT 65
 #define IDS_STATUS_HISTORY_MOVED 66   // ", history log in {2} ..." ({1} the file it left alone)
 #define IDS_STATUS_HISTORY_FAILED 67  // ", history log {1} not written: {2}" ({2} the system's reason)
+#define IDS_MQTT_LABEL          220   // status-bar part: "MQTT" ": " and the state
+#define IDS_MQTT_CONNECTING     221
+#define IDS_MQTT_CONNECTED      222
+#define IDS_MQTT_OFFLINE        223
+#define IDS_MQTT_REFUSED_BASE   224   // 225..229: refused, CONNACK codes 1..5
+#define IDS_MQTT_REFUSED_VERSION 225
+#define IDS_MQTT_REFUSED_ID     226
+#define IDS_MQTT_REFUSED_UNAVAILABLE 227
+#define IDS_MQTT_REFUSED_LOGIN  228
+#define IDS_MQTT_REFUSED_AUTH   229
+#define IDS_MQTT_TLS_REJECTED   230   // the certificate did not pass
+#define IDS_MQTT_SENSOR_NAME    231   // Home Assistant's sensor of the present count
+#define IDS_MQTT_TEST_RUNNING   232
+#define IDS_MQTT_TEST_OK        233
+#define IDS_MQTT_TEST_FAILED    234   // followed by ": " and the system's text
+#define IDS_MQTT_BAD_SERVER     235
+#define IDS_MQTT_BAD_PIN        236
+#define IDS_MQTT_PASSWORD_KEPT  237   // the password box's cue: a sealed password is kept
+#define IDS_MQTT_REFUSED        238   // refused with a code beyond 5
 #define IDS_FILETYPE_TEXT       501   // 501..507: the save dialog's file types
 #define IDS_FILETYPE_TAB        502
 #define IDS_FILETYPE_TABULAR    503
@@ -198,5 +239,10 @@
 #define IDS_BATCH_INTERRUPTED    101
 #define IDS_BATCH_SEE_HELP       102
 #define IDS_BATCH_CONFLICT       103  // followed by ": " and the option
-#define IDS_BATCH_HELP_FIRST     110  // 110..115: the lines of the /? text
-#define IDS_BATCH_HELP_LAST      115
+#define IDS_BATCH_HELP_FIRST     110  // 110..117: the lines of the /? text
+#define IDS_BATCH_HELP_EXPORT_LAST 115 // 111..114 are indented under 110
+#define IDS_BATCH_HELP_LAST      117
+#define IDS_BATCH_NO_BROKER      118  // /publish with no MQTT server set
+#define IDS_BATCH_PUBLISHING     119  // followed by ": " and the server
+#define IDS_BATCH_PUBLISH_STOPPED 120
+#define IDS_BATCH_PUBLISH_ALONE  121  // /publish with /export or /scans

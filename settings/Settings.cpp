@@ -1,7 +1,9 @@
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 #include "base/Text.h"
+#include "mqtt/MqttClient.h"
 #include <cstdint>
+#include <string>
 
 namespace nw {
 
@@ -11,6 +13,10 @@ const wchar_t kDefaultSpeak[] = L"%device_desc% is here";
 // The size given to the text keys: one unit less than the buffers, so a read
 // keeps at most 1,022 characters.
 constexpr size_t kTemplateKeySize = kTemplateChars - 1;
+const wchar_t kDefaultMqttTopic[] = L"nearwatch";
+
+// A 0/1 key read from a hand-edited file: anything else is 1 when not 0.
+int32_t ZeroOrOne(int32_t value) { return value != 0 ? 1 : 0; }
 }  // namespace
 
 Settings* AppSettings() { return g_settings; }
@@ -38,6 +44,8 @@ void ApplyDefaultSettings(Settings& s) {
     CopyText(s.presence.DepartedDeviceExecute, L"");
     s.presence.BalloonOnDeparted = 0;
     s.presence.KeepHistoryLog = 0;
+    ZeroMemory(&s.mqtt, sizeof s.mqtt);
+    CopyText(s.mqtt.Topic, kDefaultMqttTopic);
 }
 
 void ExchangeSettings(SettingsStore& store, Settings& s) {
@@ -70,6 +78,42 @@ void ExchangePresenceSettings(SettingsStore& store, Settings& s) {
     store.ExchangeString(L"DepartedDeviceExecute", s.presence.DepartedDeviceExecute, L"", kTemplateKeySize);
     store.ExchangeBool(L"BalloonOnDeparted", s.presence.BalloonOnDeparted, 0);
     store.ExchangeBool(L"KeepHistoryLog", s.presence.KeepHistoryLog, 0);
+}
+
+void ExchangeMqttSettings(SettingsStore& store, Settings& s) {
+    MqttBlock& m = s.mqtt;
+    if (store.Writing() && m.ClearPassword[0]) {
+        // Sealed now; when sealing fails the password is not kept at all
+        // rather than written in clear.
+        std::string clear(kMqttPasswordChars * 3, '\0');
+        const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, m.ClearPassword, -1, clear.data(),
+                                                static_cast<int>(clear.size()), nullptr, nullptr);
+        clear.resize(bytes > 0 ? static_cast<size_t>(bytes - 1) : 0);
+        const std::wstring sealed = clear.empty() ? std::wstring() : mqtt::SealPassword(clear);
+        SecureZeroMemory(clear.data(), clear.size());
+        CopyText(m.PasswordSealed, sealed.c_str());
+        SecureZeroMemory(m.ClearPassword, sizeof m.ClearPassword);
+    }
+    store.ExchangeString(L"MqttServer", m.Server, L"", kMqttServerChars);
+    store.ExchangeBool(L"MqttTls", m.Tls, 0);
+    m.Tls = ZeroOrOne(m.Tls);
+    store.ExchangeString(L"MqttTlsPin", m.TlsPin, L"", kMqttPinChars);
+    store.ExchangeString(L"MqttUser", m.User, L"", kMqttUserChars);
+    store.ExchangeString(L"MqttPasswordSealed", m.PasswordSealed, L"", kMqttSealedChars);
+    if (!store.Writing()) {
+        // For tests and scripts: a clear password, taken once.
+        m.ClearPassword[0] = 0;
+        wchar_t clear[kMqttPasswordChars];
+        store.ExchangeString(L"MqttPassword", clear, L"", kMqttPasswordChars);
+        CopyText(m.ClearPassword, clear);
+        SecureZeroMemory(clear, sizeof clear);
+    }
+    store.ExchangeString(L"MqttNode", m.Node, L"", kMqttNodeChars);
+    store.ExchangeString(L"MqttTopic", m.Topic, kDefaultMqttTopic, kMqttTopicChars);
+    store.ExchangeBool(L"MqttDiscovery", m.Discovery, 0);
+    m.Discovery = ZeroOrOne(m.Discovery);
+    store.ExchangeBool(L"MqttDiscoveryAll", m.DiscoveryAll, 0);
+    m.DiscoveryAll = ZeroOrOne(m.DiscoveryAll);
 }
 
 static_assert(sizeof(WINDOWPLACEMENT) == 44, "WinPos holds exactly 44 bytes");

@@ -32,6 +32,30 @@ struct PresenceBlock {
     int32_t KeepHistoryLog;
 };
 
+// Publishing to an MQTT broker (publish/); the MQTT dialog edits this block
+// as a unit.
+constexpr size_t kMqttServerChars = 256;
+constexpr size_t kMqttPinChars = 128;        // 64 hex digits and the colons between pairs
+constexpr size_t kMqttUserChars = 128;
+constexpr size_t kMqttPasswordChars = 128;
+constexpr size_t kMqttSealedChars = 2048;    // base64 of the sealed blob
+constexpr size_t kMqttNodeChars = 65;
+constexpr size_t kMqttTopicChars = 129;
+struct MqttBlock {
+    wchar_t Server[kMqttServerChars];        // "host" or "host:port"; empty: off
+    int32_t Tls;
+    wchar_t TlsPin[kMqttPinChars];
+    wchar_t User[kMqttUserChars];
+    wchar_t PasswordSealed[kMqttSealedChars];
+    wchar_t Node[kMqttNodeChars];            // empty: the computer's name
+    wchar_t Topic[kMqttTopicChars];
+    int32_t Discovery;
+    int32_t DiscoveryAll;
+    // Run-time only: a password typed in the dialog, or "MqttPassword" of a
+    // hand-edited file, sealed when the configuration is next saved.
+    wchar_t ClearPassword[kMqttPasswordChars];
+};
+
 struct Settings {
     int32_t ShowGridLines;
     int32_t ShowInfoTip;
@@ -48,6 +72,7 @@ struct Settings {
     AlertBlock alerts;
     int32_t SaveFilterIndex;
     PresenceBlock presence;
+    MqttBlock mqtt;
 };
 
 // The process-wide settings record (owned by the main window). The merge and
@@ -66,6 +91,10 @@ void ExchangeSettings(SettingsStore& store, Settings& settings);
 // The departure and history keys, written after every older key (the
 // column keys included); a file from before them loads their defaults.
 void ExchangePresenceSettings(SettingsStore& store, Settings& settings);
+
+// The MQTT keys, after the presence keys. A write seals a clear password
+// first and never writes one in clear ("MqttPassword" is only ever read).
+void ExchangeMqttSettings(SettingsStore& store, Settings& settings);
 
 // "WinPos": the 44-byte placement. A read zero-fills it first and returns
 // whether the key held text; a write returns the write result.

@@ -36,7 +36,8 @@ TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
         {L"NewDeviceExecute", L""}, {L"UseNewDeviceExecute", L"0"},
         {L"NewDeviceSpeak", L"%device_desc% is here"}, {L"UseNewDeviceSpeak", L"0"}, {L"Sort", L"0"},
         {L"DepartAfterScans", L"3"}, {L"UseDepartedDeviceExecute", L"0"}, {L"DepartedDeviceExecute", L""},
-        {L"BalloonOnDeparted", L"0"}, {L"KeepHistoryLog", L"0"},
+        {L"BalloonOnDeparted", L"0"}, {L"KeepHistoryLog", L"0"}, {L"MqttServer", L""}, {L"MqttTopic", L"nearwatch"},
+        {L"MqttDiscovery", L"0"},
         {L"Columns", L"82 00 00 00 82 00 01 00 82 00 02 00 64 00 03 00 64 00 04 00 78 00 05 00 78 00 06 00 "
                      L"64 00 07 00 50 00 08 00 50 00 09 00 50 00 0A 00 B4 00 0B 00 96 00 0C 00"},
     };

@@ -37,6 +37,7 @@ struct Loaded {
         nw::ExchangeWindowPlacement(store, placement);
         table.ExchangeColumnSettings(store);
         nw::ExchangePresenceSettings(store, settings);
+        nw::ExchangeMqttSettings(store, settings);
     }
     void Read(const std::wstring& path) {
         nw::SettingsStore store(nw::SettingsStore::Read, path.c_str());
@@ -56,7 +57,8 @@ std::string OptionsText(const nw::Settings& s) {
                              s.MarkNewDevices, s.DevicesAlertOnlyWithDesc, s.AutoSetDeviceDescription,
                              s.UpdateRate, s.alerts.UseNewDeviceExecute, s.alerts.UseNewDeviceSpeak,
                              s.SaveFilterIndex, s.presence.DepartAfterScans, s.presence.UseDepartedDeviceExecute,
-                             s.presence.BalloonOnDeparted, s.presence.KeepHistoryLog};
+                             s.presence.BalloonOnDeparted, s.presence.KeepHistoryLog, s.mqtt.Tls,
+                             s.mqtt.Discovery, s.mqtt.DiscoveryAll};
     std::string out;
     for (int32_t f : flags) out += std::to_string(f) + " ";
     auto append = [&out](const wchar_t* text) {
@@ -66,6 +68,9 @@ std::string OptionsText(const nw::Settings& s) {
     append(s.alerts.NewDeviceExecute);
     append(s.alerts.NewDeviceSpeak);
     append(s.presence.DepartedDeviceExecute);
+    for (const wchar_t* text : {s.mqtt.Server, s.mqtt.TlsPin, s.mqtt.User, s.mqtt.PasswordSealed, s.mqtt.Node,
+                                s.mqtt.Topic})
+        append(text);
     return out;
 }
 
@@ -99,6 +104,11 @@ TEST(ConfigurationFuzz, DamagedFilesReadWithinBoundsAndWriteBackWhole) {
         wcscpy(l.settings.presence.DepartedDeviceExecute, L"'C:\\Tools\\gone.exe'");
         l.settings.presence.DepartAfterScans = 7;
         l.settings.presence.KeepHistoryLog = 1;
+        wcscpy(l.settings.mqtt.Server, L"broker.example:8883");
+        l.settings.mqtt.Tls = 1;
+        wcscpy(l.settings.mqtt.Node, L"Living room/+#");
+        wcscpy(l.settings.mqtt.Topic, L"/home//nw/");
+        l.settings.mqtt.Discovery = 1;
         l.table.SetSortKey(2 | nw::kSortDescending);
         ASSERT_TRUE(l.Write(path));
         seeds.push_back(FileBytes(path));
@@ -109,7 +119,9 @@ TEST(ConfigurationFuzz, DamagedFilesReadWithinBoundsAndWriteBackWhole) {
                     "Columns=64 00 00 00 64 00 01 00 64 00 02 00\r\nSort=4098\r\n");
     const std::vector<std::string> words = {
         "\r\n[General]\r\n", "Columns=", "WinPos=", "Sort=", "UpdateRate=", "NewDeviceExecute=", "NewDeviceSpeak=",
-        "DepartAfterScans=", "DepartedDeviceExecute=", "KeepHistoryLog=",
+        "DepartAfterScans=", "DepartedDeviceExecute=", "KeepHistoryLog=", "MqttServer=", "MqttTlsPin=",
+        "MqttPassword=", "MqttPasswordSealed=", "MqttNode=", "MqttTopic=", "MqttDiscovery=",
+        "\r\nMqttPassword=hunter2\r\n",
         "=-2147483648", "=4294967296", "=99999999999999999999", "00 ", "FF ", "G", " 0", "-", "\"", "'",
         "\r\n", "hello world", "\xFF\xFE", Utf16Bytes(L"\r\nColumns=00 00 00 00 ", false),
         Utf16Bytes(L"\r\nWinPos=", false), Utf16Bytes(L"\xD800\x0022", false)};
@@ -126,7 +138,10 @@ TEST(ConfigurationFuzz, DamagedFilesReadWithinBoundsAndWriteBackWhole) {
         r.Check(BoundedLength(start->settings.alerts.NewDeviceExecute, nw::kTemplateChars) < nw::kTemplateChars &&
                     BoundedLength(start->settings.alerts.NewDeviceSpeak, nw::kTemplateChars) < nw::kTemplateChars &&
                     BoundedLength(start->settings.presence.DepartedDeviceExecute, nw::kTemplateChars) <
-                        nw::kTemplateChars,
+                        nw::kTemplateChars &&
+                    BoundedLength(start->settings.mqtt.Server, nw::kMqttServerChars) < nw::kMqttServerChars &&
+                    BoundedLength(start->settings.mqtt.PasswordSealed, nw::kMqttSealedChars) < nw::kMqttSealedChars &&
+                    BoundedLength(start->settings.mqtt.Topic, nw::kMqttTopicChars) < nw::kMqttTopicChars,
                 "a template overran its buffer");
         nw::IsPlacementPlausible(start->placement, 1024, 768);
         if (!r.Check(start->Write(stem + L".out1"), "the file could not be written back")) break;
@@ -140,6 +155,9 @@ TEST(ConfigurationFuzz, DamagedFilesReadWithinBoundsAndWriteBackWhole) {
         if (!r.Check(next->Write(stem + L".out2"), "the file could not be written a second time")) break;
         r.Check(FileBytes(stem + L".out1") == FileBytes(stem + L".out2"),
                 "writing what was read back gave a different file");
+        // A clear password is read, never written back in clear.
+        r.Check(FileBytes(stem + L".out1").find(Utf16Bytes(L"MqttPassword=", false)) == std::string::npos,
+                "a clear password was written");
         if (r.Failed()) break;
     }
 }

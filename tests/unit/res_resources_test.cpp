@@ -47,7 +47,9 @@ std::vector<UINT> ProgramStringIds() {
     for (UINT minor = 0; minor <= 4; ++minor) ids.push_back(IDS_MINOR_PERIPH_BASE + minor);
     for (UINT id = IDS_BATCH_MISSING_KIND; id <= IDS_BATCH_WRITTEN; ++id) ids.push_back(id);
     for (UINT id = IDS_BATCH_TIMED_OUT; id <= IDS_BATCH_SEE_HELP; ++id) ids.push_back(id);
-    for (UINT id = IDS_BATCH_HELP_FIRST; id <= IDS_BATCH_HELP_LAST; ++id) ids.push_back(id);
+    for (UINT id = IDS_BATCH_HELP_FIRST; id <= IDS_BATCH_PUBLISH_ALONE; ++id) ids.push_back(id);
+    for (UINT id = IDS_MQTT_LABEL; id <= IDS_MQTT_REFUSED; ++id)
+        if (id != IDS_MQTT_REFUSED_BASE) ids.push_back(id);
     return ids;
 }
 
@@ -194,7 +196,7 @@ TEST(ResMenus, MainMenuHasItsItemsInOrder) {
          IDM_CHOOSE_COLUMNS, IDM_AUTOSIZE_COLUMNS},
         {kPopup, IDM_SORT_ON_UPDATE, IDM_MARK_NEW, IDM_TRAY_ICON, IDM_AUTO_DESCRIPTION, 0,
          IDM_BALLOON_ON_NEW, IDM_OPEN_ON_NEW, IDM_BEEP_ON_NEW, IDM_ALERT_ONLY_DESC, IDM_HISTORY_LOG, 0,
-         IDM_CHOOSE_FONT, IDM_DEFAULT_FONT, 0, IDM_ADVANCED_OPTIONS},
+         IDM_CHOOSE_FONT, IDM_DEFAULT_FONT, 0, IDM_ADVANCED_OPTIONS, IDM_MQTT_OPTIONS},
         {IDM_ABOUT, IDM_WEB_PAGE},
     };
     for (int i = 0; i < 5; ++i) {
@@ -721,7 +723,7 @@ std::vector<UINT> StringTableIds() {
 }
 
 constexpr UINT kTranslatedMenus[] = {IDM_MAIN, IDM_CONTEXT, IDM_TRAY};
-constexpr int kTranslatedDialogs[] = {IDD_PROPERTIES, IDD_ADVANCED, IDD_ABOUT, IDD_COLUMNS};
+constexpr int kTranslatedDialogs[] = {IDD_PROPERTIES, IDD_ADVANCED, IDD_ABOUT, IDD_COLUMNS, IDD_MQTT};
 
 std::wstring MenuSection(UINT id) { return L"menu_" + std::to_wstring(id); }
 std::wstring DialogSection(int id) { return L"dialog_" + std::to_wstring(id); }
