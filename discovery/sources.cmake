@@ -7,6 +7,8 @@ list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/ConnectionProbe.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PropertiesDialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ScanCycle.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LeWatchLogic.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LeWatcher.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/discovery_devicetable_test.cpp
@@ -14,5 +16,6 @@ list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/discovery_probe_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/discovery_properties_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/discovery_scancycle_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/discovery_lewatcher_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/simradio_scenario_test.cpp
 )

@@ -129,6 +129,8 @@
 #define NWM_FOCUS_LIST          1052  // application activated
 #define NWM_TRAY                1054  // notification-area icon callback
 #define NWM_PROBE_RESULT        1059  // wParam = record index, lParam = result
+#define NWM_LE_SIGHTINGS        1060  // LE advertisements wait (LeWatcher::Take)
+#define NWM_LE_STATE            1061  // the LE watcher's status changed
 
 // ---- Timers ---------------------------------------------------------------
 #define IDT_SCAN_CYCLE          1     // one tick per second between scans
@@ -155,6 +157,13 @@
 #define IDS_TIMELINE_DEVICES    63
 #define IDS_TIMELINE_MERGED     64
 #define IDS_TIMELINE_STILL_PRESENT 65
+#define IDS_LE_UNAVAILABLE_SHORT 90   // status bar: followed by " (" reason ")"
+#define IDS_LE_UNAVAILABLE_LONG  91   // followed by ": " and the reason
+#define IDS_LE_WHY_NO_RUNTIME    92   // the reasons
+#define IDS_LE_WHY_NOT_SUPPORTED 93
+#define IDS_LE_WHY_RADIO_OFF     94
+#define IDS_LE_WHY_FAILED        95   // followed by the error code
+#define IDS_LE_WHY_RESTARTING    96
 #define IDS_FILETYPE_TEXT       501   // 501..507: the save dialog's file types
 #define IDS_FILETYPE_TAB        502
 #define IDS_FILETYPE_TABULAR    503
