@@ -23,8 +23,9 @@ namespace {
 
 constexpr int kToolImageCount = 7;
 constexpr int kToolImageSize = 16;
-constexpr int kStatusPartEdges[2] = {300, 1024};
+constexpr int kStatusPartEdges[3] = {300, 560, -1};
 constexpr int kStatusLinkPart = 1;
+constexpr int kStatusLePart = 2;   // why LE scanning is unavailable; empty while it works
 constexpr int kLinkMargin = 5;
 constexpr COLORREF kLinkColor = 0xFF0000;   // blue
 constexpr size_t kStatusPieceChars = 256;   // each piece at most 255 characters
@@ -33,6 +34,25 @@ constexpr size_t kToolTipChars = 80;        // at most 79 characters
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
 }  // namespace
+
+// ---- Low Energy ------------------------------------------------------------------
+
+void MainWindow::OnLeSightings() {
+    if (!table_ || !leBatch_) return;
+    const bool hadRows = table_->RowCount() > 0;
+    // One batch at a time: what came meanwhile posts the next message.
+    const int n = le_.Take(leBatch_.get(), kLeBatchMax);
+    if (n <= 0 || !MergeLeBatch(*table_, leBatch_.get(), n)) return;
+    UpdateStatusText();
+    UpdateTrayTip(tray_, *settings_, table_->RowCount());
+    if ((table_->RowCount() > 0) != hadRows) UpdateCommandStates(nullptr);
+}
+
+void MainWindow::UpdateLeStatusText() {
+    wchar_t text[kStatusPieceChars];
+    FormatLeStatus(le_.Status(), true, text, kStatusPieceChars);
+    ::SendMessageW(statusBar_, SB_SETTEXTW, kStatusLePart, reinterpret_cast<LPARAM>(text));
+}
 
 // ---- Construction ------------------------------------------------------------
 
@@ -111,8 +131,8 @@ void MainWindow::OnCreate() {
 
     ::SetTimer(window_, IDT_SCAN_CYCLE, 1000, nullptr);
 
-    int edges[2] = {kStatusPartEdges[0], kStatusPartEdges[1]};
-    ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+    int edges[3] = {kStatusPartEdges[0], kStatusPartEdges[1], kStatusPartEdges[2]};
+    ::SendMessageW(statusBar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
     ::SendMessageW(statusBar_, SB_SETTEXTW, kStatusLinkPart | SBT_OWNERDRAW,
                    reinterpret_cast<LPARAM>(linkText_));
     UpdateStatusText();
@@ -122,6 +142,12 @@ void MainWindow::OnCreate() {
     scan_.doneMessage = NWM_SCAN_DONE;
     scanMultiplier_ = ScanCycle::kFirstMultiplier;
     StartScan();
+    // Low Energy beside the inquiry; where the system has no watcher this
+    // only says so in the status bar.
+    if (ScanLowEnergyOn(*settings_)) {
+        leBatch_.reset(new (std::nothrow) LeSighting[kLeBatchMax]);
+        if (leBatch_) le_.Start(window_);
+    }
 
     trayIcon_.reset(static_cast<HICON>(
         ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
@@ -403,6 +429,16 @@ LRESULT MainWindow::Route(UINT message, WPARAM wParam, LPARAM lParam) {
         case NWM_PROBE_RESULT:
             OnProbeResult(static_cast<int32_t>(wParam), static_cast<uint32_t>(lParam));
             return 0;
+        case NWM_LE_SIGHTINGS:
+            OnLeSightings();
+            return 0;
+        case NWM_LE_STATE:
+            UpdateLeStatusText();
+            return 0;
+        case WM_POWERBROADCAST:
+            // The radio may have been reset while the machine slept.
+            if (wParam == PBT_APMRESUMEAUTOMATIC) le_.OnResume();
+            break;
         default:
             if (findMessage_ && message == findMessage_) {
                 OnFindMessage(lParam);
@@ -516,6 +552,8 @@ void MainWindow::OnClose() {
     if (closed_) return;
     closed_ = true;
     ::KillTimer(window_, IDT_SCAN_CYCLE);
+    // Returns at once; the watcher thread ends on its own.
+    le_.Stop();
     if (reportPath_[0]) ::DeleteFileW(reportPath_);
     presence_.Close(*settings_);
     if (!noSaveLoad_) SaveConfiguration();

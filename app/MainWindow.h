@@ -8,6 +8,7 @@
 #include "alerts/TrayIconControl.h"
 #include "discovery/ScanCycle.h"
 #include "discovery/DeviceTable.h"
+#include "discovery/LeWatcher.h"
 #include "discovery/ScanWorker.h"
 #include "frame/Frame.h"
 #include "base/Handles.h"
@@ -59,6 +60,8 @@ private:
     void UpdateStatusText();
     void OnPresenceScan(bool alertsArmed);
     void AnnounceDepartures();
+    void OnLeSightings();
+    void UpdateLeStatusText();
 
     // ---- Message handlers ------------------------------------------------------
     LRESULT Route(UINT message, WPARAM wParam, LPARAM lParam);
@@ -97,6 +100,9 @@ private:
     Font linkFont_;
 
     ScanWorker scan_;
+    LeWatcher le_;
+    // One batch of LE sightings taken from the watcher (kLeBatchMax).
+    std::unique_ptr<LeSighting[]> leBatch_;
     // The last completed answer, copied out of the worker; the table merges
     // this copy, never the worker's own buffer.
     ScanAnswer answer_;
