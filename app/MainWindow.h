@@ -56,6 +56,7 @@ private:
     void OnScanDone();
     void OnTimer();
     void RefreshAfterScan();
+    void ForgetPrivateDevices();
     void UpdateStatusText();
     void OnPresenceScan(bool alertsArmed);
     void AnnounceDepartures();

@@ -136,6 +136,7 @@ void LoadSettings(ExportRun& run, bool noSaveLoad) {
         SettingsStore store(SettingsStore::Read, path);
         ExchangeSettings(store, run.settings);
         run.table.ExchangeColumnSettings(store);
+        ExchangeLowEnergySettings(store, run.settings);
     }
     // A description written for the user would be a write of its own.
     run.settings.AutoSetDeviceDescription = 0;

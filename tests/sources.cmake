@@ -19,6 +19,7 @@ set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_main.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_devicetable.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_export.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_lowenergy.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_presence.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_program.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/Driver.cpp
