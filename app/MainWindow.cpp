@@ -38,14 +38,20 @@ HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 // ---- Low Energy ------------------------------------------------------------------
 
 void MainWindow::OnLeSightings() {
-    if (!table_ || !leBatch_) return;
+    if (!table_ || !leBatch_ || closed_) return;
     const bool hadRows = table_->RowCount() > 0;
     // One batch at a time: what came meanwhile posts the next message.
     const int n = le_.Take(leBatch_.get(), kLeBatchMax);
-    if (n <= 0 || !MergeLeBatch(*table_, leBatch_.get(), n)) return;
+    if (n <= 0 || !table_->MergeLeSightings(leBatch_.get(), n)) return;
+    table_->Refresh();
     UpdateStatusText();
     UpdateTrayTip(tray_, *settings_, table_->RowCount());
     if ((table_->RowCount() > 0) != hadRows) UpdateCommandStates(nullptr);
+    // New devices are announced as they are heard, not at the next scan's end.
+    if (closed_ || !table_->alertsArmed) return;
+    if (!table_->LeNewRecords(leNew_) || leNew_.empty()) return;
+    actions_.RunOnRecords(leNew_.data(), static_cast<int>(leNew_.size()), *settings_, tray_, window_,
+                          trayIcon_.get());
 }
 
 void MainWindow::UpdateLeStatusText() {
@@ -144,7 +150,7 @@ void MainWindow::OnCreate() {
     StartScan();
     // Low Energy beside the inquiry; where the system has no watcher this
     // only says so in the status bar.
-    if (ScanLowEnergyOn(*settings_)) {
+    if (settings_->scanLowEnergy) {
         leBatch_.reset(new (std::nothrow) LeSighting[kLeBatchMax]);
         if (leBatch_) le_.Start(window_);
     }
@@ -199,6 +205,7 @@ void MainWindow::LoadConfiguration() {
     ExchangeWindowPlacement(store, placement_);
     table_->ExchangeColumnSettings(store);
     ExchangePresenceSettings(store, *settings_);
+    ExchangeLowEnergySettings(store, *settings_);
 
     if (IsPlacementPlausible(placement_, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))) {
         // Placed with the default show command: the program entry decides
@@ -224,6 +231,7 @@ void MainWindow::SaveConfiguration() {
     ExchangeWindowPlacement(store, placement_);
     table_->ExchangeColumnSettings(store);
     ExchangePresenceSettings(store, *settings_);
+    ExchangeLowEnergySettings(store, *settings_);
     // A failed write leaves the previous file in place; nothing to report.
     store.Commit();
 }
@@ -309,10 +317,20 @@ void MainWindow::OnTimer() {
 
 void MainWindow::RefreshAfterScan() {
     table_->ReloadRecords();
+    ForgetPrivateDevices();
     table_->Refresh();
     UpdateStatusText();
     UpdateTrayTip(tray_, *settings_, table_->RowCount());
     if (settings_->SortOnEveryUpdate) table_->Sort(table_->SortKey(), true);
+}
+
+// Rows of private Low Energy addresses go after the minutes the settings
+// give; checked once a scan, which is often enough for minutes.
+void MainWindow::ForgetPrivateDevices() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    table_->ForgetPrivateDevices(ticks, settings_->forgetPrivateAfterMinutes);
 }
 
 // Tracks arrivals and departures, keeps the history log, and redraws the
@@ -339,12 +357,19 @@ void MainWindow::AnnounceDepartures() {
 }
 
 void MainWindow::UpdateStatusText() {
-    wchar_t text[3 * kStatusPieceChars];
+    wchar_t text[4 * kStatusPieceChars];
     FormatNumberText(text, kStatusPieceChars, GetString(IDS_STATUS_DEVICES), table_->RowCount());
     // How many of the rows are here now, once a scan has told.
     if (presence_.HasScans() && table_->RowCount() > 0) {
         wchar_t piece[kStatusPieceChars];
         FormatNumberText(piece, kStatusPieceChars, GetString(IDS_STATUS_PRESENT), presence_.PresentRows(*table_));
+        AppendText(text, sizeof text / sizeof text[0], piece);
+    }
+    // Private LE addresses come and go by themselves: the count tells how
+    // many of the rows are such.
+    if (const int privateRows = table_->PrivateRowCount(); privateRows > 0) {
+        wchar_t piece[kStatusPieceChars];
+        FormatNumberText(piece, kStatusPieceChars, GetString(IDS_STATUS_PRIVATE), privateRows);
         AppendText(text, sizeof text / sizeof text[0], piece);
     }
     int selected = table_->SelectedCount();

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <memory>
+#include <vector>
 #include "alerts/DepartureActions.h"
 #include "alerts/NewDeviceActions.h"
 #include "alerts/TrayIconControl.h"
@@ -57,6 +58,7 @@ private:
     void OnScanDone();
     void OnTimer();
     void RefreshAfterScan();
+    void ForgetPrivateDevices();
     void UpdateStatusText();
     void OnPresenceScan(bool alertsArmed);
     void AnnounceDepartures();
@@ -103,6 +105,7 @@ private:
     LeWatcher le_;
     // One batch of LE sightings taken from the watcher (kLeBatchMax).
     std::unique_ptr<LeSighting[]> leBatch_;
+    std::vector<const DeviceRecord*> leNew_;   // reused for each batch's new devices
     // The last completed answer, copied out of the worker; the table merges
     // this copy, never the worker's own buffer.
     ScanAnswer answer_;

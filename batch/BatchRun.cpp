@@ -4,8 +4,10 @@
 #include <commctrl.h>
 #include <atomic>
 #include <memory>
+#include <new>
 #include "batch/BatchConsole.h"
 #include "discovery/DeviceTable.h"
+#include "discovery/LeWatcher.h"
 #include "discovery/ScanCycle.h"
 #include "discovery/ScanWorker.h"
 #include "base/Handles.h"
@@ -67,6 +69,21 @@ struct ExportRun {
     bool radioFound = false;
     bool done = false;
     RunEnd end = RunEnd::Scans;
+    // Low Energy advertisements heard during the scans are exported too.
+    LeWatcher le;
+    std::unique_ptr<LeSighting[]> leBatch;
+
+    void StartLowEnergy() {
+        if (!settings.scanLowEnergy) return;
+        leBatch.reset(new (std::nothrow) LeSighting[kLeBatchMax]);
+        if (leBatch) le.Start(host);
+    }
+
+    void OnLeSightings() {
+        if (done || !leBatch) return;
+        const int n = le.Take(leBatch.get(), kLeBatchMax);
+        if (n > 0 && table.MergeLeSightings(leBatch.get(), n)) table.Refresh();
+    }
 
     void StartScan() {
         scan.timeoutMultiplier = static_cast<uint32_t>(multiplier);
@@ -111,6 +128,9 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case NWM_SCAN_DONE:
         if (run) run->OnScanDone();
         return 0;
+    case NWM_LE_SIGHTINGS:
+        if (run) run->OnLeSightings();
+        return 0;
     case WM_TIMER:
         if (run && wParam == kGuardTimer) run->Finish(RunEnd::TimedOut);
         return 0;
@@ -136,6 +156,7 @@ void LoadSettings(ExportRun& run, bool noSaveLoad) {
         SettingsStore store(SettingsStore::Read, path);
         ExchangeSettings(store, run.settings);
         run.table.ExchangeColumnSettings(store);
+        ExchangeLowEnergySettings(store, run.settings);
     }
     // A description written for the user would be a write of its own.
     run.settings.AutoSetDeviceDescription = 0;
@@ -241,6 +262,7 @@ bool ScanHidden(ExportRun& run, bool noSaveLoad) {
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     run.multiplier = ScanCycle::kFirstMultiplier;
     run.StartScan();
+    run.StartLowEnergy();
     MSG msg;
     while (!run.done) {
         const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
@@ -249,6 +271,7 @@ bool ScanHidden(ExportRun& run, bool noSaveLoad) {
         ::DispatchMessageW(&msg);
     }
     g_stopTarget.store(nullptr, std::memory_order_release);
+    run.le.Stop();   // returns at once; nothing is posted after it
     ::SetWindowLongPtrW(run.host, GWLP_USERDATA, 0);
     // A hung scan's thread may still end later: the table no longer merges,
     // and once the worker goes with the run the thread posts nothing.

@@ -51,21 +51,4 @@ const wchar_t* LeReasonText(LeReason reason);
 // (short, for the status bar); empty while the watcher runs or is off.
 void FormatLeStatus(const LeStatus& status, bool shortForm, wchar_t* text, size_t size);
 
-// Until the device table and the settings carry their LE parts (built
-// beside this): merge when the table can, scan unless the setting says no.
-template <typename Table>
-bool MergeLeBatch(Table& table, const LeSighting* sightings, int count) {
-    if constexpr (requires { table.MergeLeSightings(sightings, count); })
-        return table.MergeLeSightings(sightings, count);
-    else
-        return false;
-}
-template <typename SettingsRecord>
-bool ScanLowEnergyOn(const SettingsRecord& settings) {
-    if constexpr (requires { settings.scanLowEnergy; })
-        return settings.scanLowEnergy != 0;
-    else
-        return true;
-}
-
 }  // namespace nw

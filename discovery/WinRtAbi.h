@@ -3,45 +3,55 @@
 // the simulated runtime of the tests) calls are relied on, but every slot
 // before them is declared so the offsets come out right.
 //
-// Each fact was checked in two public sources before use:
+// Each fact was checked in two public sources before use (repository, path):
 //   W  = wine-mirror/wine include/windows.devices.bluetooth.advertisement.idl
 //   R  = microsoft/windows-rs crates/libs/windows/src/Windows/Devices/Bluetooth/Advertisement/mod.rs
 //   S  = tpn/winsdk-10 Include/10.0.16299.0/winrt/windows.devices.bluetooth.advertisement.h (Windows SDK)
 //   H  = fourst4r/winrt.externs src/winrt/windows/devices/bluetooth/advertisement/*.hx (member order)
-//   B  = wine-mirror/wine include/robuffer.idl
-//   N  = dotnet/corefx src/System.Runtime.WindowsRuntime/src/System/Runtime/InteropServices/IAgileObject.cs
-//   D  = halildurmus/win32 lib/src/system/com/IAgileObject.dart
-//   P  = the parameterized-interface rule (SHA-1 over the type signature), which reproduces the two
-//        delegate IIDs below that other sources list, and so the IVector IID it gives
+//   M  = the mingw-w64 headers this build uses (inspectable.h, roapi.h, winstring.h,
+//        windows.storage.streams.h)
+//   P  = the parameterized-interface rule (SHA-1 over the type signature), which reproduces the
+//        two delegate IIDs the issue lists, and so the IVector IID it gives
 //
 //   watcher a6ac336f..., slots 6-22 (Min/MaxSamplingInterval, Min/MaxOutOfRangeTimeout, Status,
 //     get/put ScanningMode, get/put SignalStrengthFilter, get/put AdvertisementFilter, Start, Stop,
-//     add/remove Received, add/remove Stopped) .................................. W, R (and S)
+//     add/remove Received, add/remove Stopped) ...................................... W, R
 //   watcher status Created 0, Started 1, Stopping 2, Stopped 3, Aborted 4; scanning mode
-//     Passive 0, Active 1; advertisement type ... ScanResponse 4 ............... W, R
+//     Passive 0, Active 1; advertisement type ConnectableUndirected 0 ... ScanResponse 4 .. W, R
 //   received args 27987ddf..., slots 6-10 (RawSignalStrengthInDBm INT16, BluetoothAddress UINT64,
-//     AdvertisementType, Timestamp DateTime, Advertisement) ........................ W, R (and S)
+//     AdvertisementType, Timestamp DateTime, Advertisement) ........................... W, R
 //   received args 2 12d9c87b..., slots 6-12 (BluetoothAddressType, TransmitPowerLevelInDBm
 //     IReference<INT16>, IsAnonymous, IsConnectable, IsScannable, IsDirected, IsScanResponse) .. W, R, H
-//   advertisement 066fb2b7..., slots 6-14, DataSections at 12 ........................ W, R (and S)
-//   data section d7213314..., get/put DataType BYTE 6-7, get/put Data IBuffer 8-9 ........ W, R (and S)
-//   stopped args dd40f84d..., get_Error 6 .............................................. W, R
-//   IVector<DataSection> b6f71ad2-e2cf-5d54-b6f1-90964ee5d4da ............................ S, P
+//   advertisement 066fb2b7..., slots 6-14, DataSections at 12 ............................. W, R
+//   data section d7213314..., get/put DataType BYTE 6-7, get/put Data IBuffer 8-9 .......... W, R
+//   stopped args dd40f84d..., get_Error 6 ................................................ W, R
+//   IVector<DataSection> b6f71ad2-e2cf-5d54-b6f1-90964ee5d4da .............................. S, P
 //   IVector slots GetAt 6, get_Size 7 (then GetView, IndexOf, SetAt, InsertAt, RemoveAt, Append,
-//     RemoveAtEnd, Clear, GetMany, ReplaceAll) ....... S (IVector_impl), wine include/windows.foundation.collections.idl
-//   IBuffer 905a0fe0-bc53-11df-8c49-001e4fc686da, get_Capacity 6, get_Length 7, put_Length 8
-//     ........................ wine include/windows.storage.streams.idl, Windows SDK windows.storage.streams.h
-//   IBufferByteAccess 905a0fef-bc53-11df-8c49-001e4fc686da : IUnknown, Buffer 3 .. B, mingw-w64 robuffer.h
-//   IAgileObject 94ea2b94-e9cc-49e0-c0ff-ee64ca8f5b90 : IUnknown, no methods ............. N, D
+//     RemoveAtEnd, Clear, GetMany, ReplaceAll) .... halildurmus/dartwinrt
+//     packages/winrtgen/test/goldens/ivector_part.golden (GetAt at 6, IndexOf at 9),
+//     ynkdir/py-win32more Windows.Foundation.Collections (winrt_commethod 6 GetAt, 7 get_Size ...)
+//   IBuffer 905a0fe0-bc53-11df-8c49-001e4fc686da, get_Capacity 6, get_Length 7, put_Length 8 .. M,
+//     compnerd/swift-winrt Sources/WinRT/ABI/Windows/Storage/Streams/IBuffer.swift
+//   IBufferByteAccess 905a0fef-bc53-11df-8c49-001e4fc686da : IUnknown, Buffer(BYTE**) at 3 ...
+//     wine-mirror/wine include/robuffer.idl, tristanlabelle/swift-winrt
+//     Support/Sources/CWinRTCore/include/IBufferByteAccess.h (slot), terrafx/terrafx.interop.windows
+//     sources/Interop/Windows/winrt/robuffer/Windows.Manual.cs (IID)
+//   IAgileObject 94ea2b94-e9cc-49e0-c0ff-ee64ca8f5b90 : IUnknown, no methods ...
+//     dotnet/corefx src/System.Runtime.WindowsRuntime/src/System/Runtime/InteropServices/IAgileObject.cs,
+//     halildurmus/win32 lib/src/system/com/IAgileObject.dart
 //   IInspectable af86e2e0-b12d-4c6a-9c5a-d7aa65101e90: GetIids, GetRuntimeClassName, GetTrustLevel
-//     at 3-5 ........................................... mingw-w64 inspectable.h, wine include/inspectable.idl
+//     at 3-5 ......... M, microsoft/windows-rs src/object.rs, smourier/DirectN DirectN/Manual/IInspectable.cs
 //   TypedEventHandler<Watcher, ReceivedEventArgs> 90eb4eca-d465-5ea0-a61c-033c8c5ecef2 and
-//     <Watcher, StoppedEventArgs> 9936a4db-dc99-55c3-9e9b-bf4854bd9eab: IUnknown then Invoke(sender,
-//     args) at 3 ................................................................ issue 19, P
-//   BluetoothAddressType Public 0, Random 1, Unspecified 2 ........... wine windows.devices.bluetooth.idl, R
-//   RoInitialize(RO_INIT_MULTITHREADED = 1), RoActivateInstance(HSTRING, IInspectable**),
-//     WindowsCreateString(const WCHAR*, UINT32, HSTRING*), WindowsDeleteString(HSTRING), exported by
-//     combase.dll ................................................ mingw-w64 roapi.h / winstring.h, W headers
+//     <Watcher, StoppedEventArgs> 9936a4db-dc99-55c3-9e9b-bf4854bd9eab, IUnknown then Invoke(sender,
+//     args) at 3 ..................................................... listed in issue 19, P
+//   BluetoothAddressType Public 0, Random 1, Unspecified 2 ... microsoft/cppwinrt
+//     10.0.16299.0/winrt/impl/Windows.Devices.Bluetooth.0.h, AlienMaster815/LouOsKrnl
+//     .../10.0.18362.0/cppwinrt/winrt/impl/Windows.Devices.Bluetooth.0.h
+//   RoInitialize(RO_INIT_MULTITHREADED = 1), RoUninitialize, RoActivateInstance(HSTRING,
+//     IInspectable**), WindowsCreateString(LPCWSTR, UINT32, HSTRING*), WindowsDeleteString(HSTRING)
+//     ...... M, tristanlabelle/swift-winrt Support/Sources/WindowsRuntime_ABI/include/SWRT/roapi.h,
+//     CaseyCarter/cppwinrt Compiler/Source/modern/base_dependencies.h; combase.dll exports them
+//     (MicrosoftDocs/sdk-api sdk-api-src/content/roapi/nf-roapi-roinitialize.md)
 //
 // TransmitPowerLevelInDBm is an IReference<INT16>; it is not read: the
 // transmit power a device advertises also arrives as its own data section.

@@ -1,6 +1,7 @@
 # Files of discovery/: program code into NW_CORE_SOURCES, unit tests into
 # NW_UNIT_TEST_SOURCES, end-to-end tests into NW_E2E_TEST_SOURCES.
 list(APPEND NW_CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/AdvertisementData.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DeviceRecord.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DeviceTable.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ScanWorker.cpp
@@ -12,6 +13,7 @@ list(APPEND NW_CORE_SOURCES
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/discovery_devicetable_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/discovery_lowenergy_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/discovery_scanworker_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/discovery_probe_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/discovery_properties_test.cpp

@@ -66,12 +66,16 @@
 #define IDC_ADV_DEPART_AFTER    1016
 #define IDC_ADV_BALLOON_DEPARTED 1017
 #define IDC_ADV_HISTORY_LOG     1018
+#define IDC_ADV_SCAN_LE         1019  // Low Energy
+#define IDC_ADV_FORGET_LABEL    1020
+#define IDC_ADV_FORGET_MINUTES  1021
 // about box (112)
 #define IDC_ABOUT_ICON          1001
 #define IDC_ABOUT_TEXT          1002
 #define IDC_ABOUT_LINK          1004
 #define IDC_ABOUT_TRANSLATOR_LABEL 1005
 #define IDC_ABOUT_TRANSLATOR    1006
+#define IDC_ABOUT_NOTICES       1022  // licence notices of the data the program carries
 // column settings (1096)
 #define IDC_COL_INSTRUCTIONS    1000
 #define IDC_COL_LIST            1001
@@ -157,6 +161,20 @@
 #define IDS_TIMELINE_DEVICES    63
 #define IDS_TIMELINE_MERGED     64
 #define IDS_TIMELINE_STILL_PRESENT 65
+#define IDS_TRANSPORT_CLASSIC   70    // 70..89: Low Energy
+#define IDS_TRANSPORT_LE        71
+#define IDS_TRANSPORT_BOTH      72
+#define IDS_ADDRESS_PUBLIC      73
+#define IDS_ADDRESS_RANDOM_STATIC 74
+#define IDS_ADDRESS_PRIVATE     75
+#define IDS_STATUS_PRIVATE      76    // ", %d private"
+#define IDS_PROP_TX_POWER       77    // properties window labels
+#define IDS_PROP_CONNECTABLE    78
+#define IDS_PROP_UUIDS          79
+#define IDS_PROP_APPEARANCE     80
+#define IDS_PROP_MANUFACTURER   81
+#define IDS_DBM                 82    // "%d dBm"
+#define IDS_ABOUT_NOTICES       83    // licence notice of the Bluetooth numbers
 #define IDS_LE_UNAVAILABLE_SHORT 90   // status bar: followed by " (" reason ")"
 #define IDS_LE_UNAVAILABLE_LONG  91   // followed by ": " and the reason
 #define IDS_LE_WHY_NO_RUNTIME    92   // the reasons
@@ -184,6 +202,10 @@
 #define IDS_COL_DESCRIPTION     1011
 #define IDS_COL_COMPANY         1012
 #define IDS_COL_PROBE           1013
+#define IDS_COL_TRANSPORT       1014
+#define IDS_COL_SIGNAL          1015
+#define IDS_COL_ADDRESS_TYPE    1016
+#define IDS_COL_MAKER           1017
 #define IDS_MAJOR_BASE          1100  // + major device class
 #define IDS_MINOR_COMPUTER_BASE 1200  // + minor class, per major class
 #define IDS_MINOR_PHONE_BASE    1300

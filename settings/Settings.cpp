@@ -38,6 +38,8 @@ void ApplyDefaultSettings(Settings& s) {
     CopyText(s.presence.DepartedDeviceExecute, L"");
     s.presence.BalloonOnDeparted = 0;
     s.presence.KeepHistoryLog = 0;
+    s.scanLowEnergy = 1;
+    s.forgetPrivateAfterMinutes = kForgetPrivateDefault;
 }
 
 void ExchangeSettings(SettingsStore& store, Settings& s) {
@@ -70,6 +72,14 @@ void ExchangePresenceSettings(SettingsStore& store, Settings& s) {
     store.ExchangeString(L"DepartedDeviceExecute", s.presence.DepartedDeviceExecute, L"", kTemplateKeySize);
     store.ExchangeBool(L"BalloonOnDeparted", s.presence.BalloonOnDeparted, 0);
     store.ExchangeBool(L"KeepHistoryLog", s.presence.KeepHistoryLog, 0);
+}
+
+void ExchangeLowEnergySettings(SettingsStore& store, Settings& s) {
+    store.ExchangeBool(L"ScanLowEnergy", s.scanLowEnergy, 1);
+    store.ExchangeInt(L"ForgetPrivateAfterMinutes", s.forgetPrivateAfterMinutes, kForgetPrivateDefault);
+    // A hand-edited value outside 1-1440 takes the nearest end of the range.
+    if (s.forgetPrivateAfterMinutes < kForgetPrivateMin) s.forgetPrivateAfterMinutes = kForgetPrivateMin;
+    if (s.forgetPrivateAfterMinutes > kForgetPrivateMax) s.forgetPrivateAfterMinutes = kForgetPrivateMax;
 }
 
 static_assert(sizeof(WINDOWPLACEMENT) == 44, "WinPos holds exactly 44 bytes");

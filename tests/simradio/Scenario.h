@@ -45,7 +45,7 @@ struct Device {
     }
 };
 
-constexpr size_t kLeNameBytes = 200;     // of a name's UTF-8, in its own data section
+constexpr size_t kLeNameBytes = 248;     // of a name's UTF-8, in its own data section
 constexpr size_t kLeMfrBytes = 64;
 constexpr size_t kLeUuids = 8;
 
@@ -347,7 +347,17 @@ inline bool ParseLeDevice(std::string_view rest, LeDevice& device, std::string& 
         if (rest.substr(0, 5) == "name=") {
             std::string_view name = rest.substr(5);
             while (!name.empty() && name.back() == '\r') name.remove_suffix(1);
-            device.name = CutUtf8(name, kLeNameBytes);
+            // "\n" stands for a line feed, which a line cannot hold.
+            std::string text;
+            for (size_t i = 0; i < name.size(); ++i) {
+                if (name[i] == '\\' && i + 1 < name.size() && name[i + 1] == 'n') {
+                    text.push_back('\n');
+                    ++i;
+                } else {
+                    text.push_back(name[i]);
+                }
+            }
+            device.name = CutUtf8(text, kLeNameBytes);
             return true;
         }
         end = 0;
