@@ -415,8 +415,9 @@ static void RunWatcher(LeWatcher::Shared* shared) {
             else policy.OnStartFailed(now, result.reason, static_cast<int32_t>(result.code), result.permanent);
         }
         shared->Publish(policy.Status());
-        const DWORD wait = policy.Status().state == LeState::Unavailable ? INFINITE : policy.WaitMs(now);
-        if (::WaitForMultipleObjects(2, waits, FALSE, wait) == WAIT_OBJECT_0) break;
+        // Nothing will change while the program runs: the thread ends.
+        if (policy.Status().state == LeState::Unavailable) break;
+        if (::WaitForMultipleObjects(2, waits, FALSE, policy.WaitMs(now)) == WAIT_OBJECT_0) break;
     }
     session.Close();
     if (SUCCEEDED(init)) runtime.uninitialize();
