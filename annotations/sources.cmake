@@ -3,6 +3,8 @@
 list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/Descriptions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/CompanyIndex.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BluetoothNumbers.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BluetoothNumbersData.cpp
 )
 list(APPEND NW_UNIT_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/unit/annotations_descriptions_test.cpp

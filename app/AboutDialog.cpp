@@ -3,6 +3,7 @@
 #include <cwchar>
 #include "base/Text.h"
 #include "lang/LanguageFile.h"
+#include "lang/Strings.h"
 #include "resource.h"
 #include "nw_version.h"
 
@@ -71,6 +72,7 @@ INT_PTR AboutDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         ::SetWindowTextW(window_, L"Nearwatch");
         ::SetDlgItemTextW(window_, IDC_ABOUT_TEXT, firstText);
         ::SetDlgItemTextW(window_, IDC_ABOUT_LINK, secondText);
+        ::SetDlgItemTextW(window_, IDC_ABOUT_NOTICES, GetString(IDS_ABOUT_NOTICES));
         linkFont_.reset(::CreateFontW(10, 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE, DEFAULT_CHARSET,
                                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                       DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));

@@ -23,11 +23,12 @@ namespace {
 
 constexpr int kToolImageCount = 7;
 constexpr int kToolImageSize = 16;
-constexpr int kStatusPartEdges[2] = {300, 1024};
+// Right edges at 96 DPI: the counts, the link, then the LE part (to the end,
+// or before the broker's state while publishing).
+constexpr int kStatusPartEdges[3] = {300, 560, 820};
 constexpr int kStatusLinkPart = 1;
-// While publishing, the broker's state in a third part after the link.
-constexpr int kStatusMqttPartEdges[3] = {300, 600, -1};
-constexpr int kStatusMqttPart = 2;
+constexpr int kStatusLePart = 2;     // why LE scanning is unavailable; empty while it works
+constexpr int kStatusMqttPart = 3;   // the broker's state, only while publishing
 constexpr int kLinkMargin = 5;
 constexpr COLORREF kLinkColor = 0xFF0000;   // blue
 constexpr size_t kStatusPieceChars = 256;   // each piece at most 255 characters
@@ -36,6 +37,31 @@ constexpr size_t kToolTipChars = 80;        // at most 79 characters
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
 }  // namespace
+
+// ---- Low Energy ------------------------------------------------------------------
+
+void MainWindow::OnLeSightings() {
+    if (!table_ || !leBatch_ || closed_) return;
+    const bool hadRows = table_->RowCount() > 0;
+    // One batch at a time: what came meanwhile posts the next message.
+    const int n = le_.Take(leBatch_.get(), kLeBatchMax);
+    if (n <= 0 || !table_->MergeLeSightings(leBatch_.get(), n)) return;
+    table_->Refresh();
+    UpdateStatusText();
+    UpdateTrayTip(tray_, *settings_, table_->RowCount());
+    if ((table_->RowCount() > 0) != hadRows) UpdateCommandStates(nullptr);
+    // New devices are announced as they are heard, not at the next scan's end.
+    if (closed_ || !table_->alertsArmed) return;
+    if (!table_->LeNewRecords(leNew_) || leNew_.empty()) return;
+    actions_.RunOnRecords(leNew_.data(), static_cast<int>(leNew_.size()), *settings_, tray_, window_,
+                          trayIcon_.get());
+}
+
+void MainWindow::UpdateLeStatusText() {
+    wchar_t text[kStatusPieceChars];
+    FormatLeStatus(le_.Status(), true, text, kStatusPieceChars);
+    ::SendMessageW(statusBar_, SB_SETTEXTW, kStatusLePart, reinterpret_cast<LPARAM>(text));
+}
 
 // ---- Construction ------------------------------------------------------------
 
@@ -131,6 +157,12 @@ void MainWindow::OnCreate() {
     scan_.doneMessage = NWM_SCAN_DONE;
     scanMultiplier_ = ScanCycle::kFirstMultiplier;
     StartScan();
+    // Low Energy beside the inquiry; where the system has no watcher this
+    // only says so in the status bar.
+    if (settings_->scanLowEnergy) {
+        leBatch_.reset(new (std::nothrow) LeSighting[kLeBatchMax]);
+        if (leBatch_) le_.Start(window_);
+    }
 
     trayIcon_.reset(static_cast<HICON>(
         ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
@@ -198,8 +230,10 @@ void MainWindow::ApplyToolImages() {
 }
 
 void MainWindow::SetStatusParts() {
-    int edges[2] = {ScaleForDpi(kStatusPartEdges[0], dpi_), ScaleForDpi(kStatusPartEdges[1], dpi_)};
-    ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+    const bool mqtt = publisher_.Running();
+    int edges[4] = {ScaleForDpi(kStatusPartEdges[0], dpi_), ScaleForDpi(kStatusPartEdges[1], dpi_),
+                    mqtt ? ScaleForDpi(kStatusPartEdges[2], dpi_) : -1, -1};
+    ::SendMessageW(statusBar_, SB_SETPARTS, mqtt ? 4 : 3, reinterpret_cast<LPARAM>(edges));
 }
 
 // The window moved to a screen of another DPI (or the user changed the
@@ -231,6 +265,7 @@ void MainWindow::LoadConfiguration() {
     ExchangeWindowPlacement(store, placement_);
     table_->ExchangeColumnSettings(store);
     ExchangePresenceSettings(store, *settings_);
+    ExchangeLowEnergySettings(store, *settings_);
     ExchangeMqttSettings(store, *settings_);
 
     if (IsPlacementPlausible(placement_, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN))) {
@@ -257,6 +292,7 @@ void MainWindow::SaveConfiguration() {
     ExchangeWindowPlacement(store, placement_);
     table_->ExchangeColumnSettings(store);
     ExchangePresenceSettings(store, *settings_);
+    ExchangeLowEnergySettings(store, *settings_);
     ExchangeMqttSettings(store, *settings_);
     // A failed write leaves the previous file in place; nothing to report.
     store.Commit();
@@ -348,10 +384,20 @@ void MainWindow::OnTimer() {
 
 void MainWindow::RefreshAfterScan() {
     table_->ReloadRecords();
+    ForgetPrivateDevices();
     table_->Refresh();
     UpdateStatusText();
     UpdateTrayTip(tray_, *settings_, table_->RowCount());
     if (settings_->SortOnEveryUpdate) table_->Sort(table_->SortKey(), true);
+}
+
+// Rows of private Low Energy addresses go after the minutes the settings
+// give; checked once a scan, which is often enough for minutes.
+void MainWindow::ForgetPrivateDevices() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    table_->ForgetPrivateDevices(ticks, settings_->forgetPrivateAfterMinutes);
 }
 
 // Tracks arrivals and departures, keeps the history log, and redraws the
@@ -367,13 +413,7 @@ void MainWindow::OnPresenceScan(bool alertsArmed) {
 void MainWindow::StartPublisher() {
     publisher_.Stop();
     publisher_.Start(*settings_, window_, table_.get(), &presence_.Tracker());
-    if (publisher_.Running()) {
-        int edges[3] = {kStatusMqttPartEdges[0], kStatusMqttPartEdges[1], kStatusMqttPartEdges[2]};
-        ::SendMessageW(statusBar_, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
-    } else {
-        int edges[2] = {kStatusPartEdges[0], kStatusPartEdges[1]};
-        ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
-    }
+    SetStatusParts();
     ::SendMessageW(statusBar_, SB_SETTEXTW, kStatusLinkPart | SBT_OWNERDRAW, reinterpret_cast<LPARAM>(linkText_));
     UpdateMqttStatus();
 }
@@ -407,6 +447,13 @@ void MainWindow::UpdateStatusText() {
     if (presence_.HasScans() && table_->RowCount() > 0) {
         wchar_t piece[kStatusPieceChars];
         FormatNumberText(piece, kStatusPieceChars, GetString(IDS_STATUS_PRESENT), presence_.PresentRows(*table_));
+        AppendText(text, sizeof text / sizeof text[0], piece);
+    }
+    // Private LE addresses come and go by themselves: the count tells how
+    // many of the rows are such.
+    if (const int privateRows = table_->PrivateRowCount(); privateRows > 0) {
+        wchar_t piece[kStatusPieceChars];
+        FormatNumberText(piece, kStatusPieceChars, GetString(IDS_STATUS_PRIVATE), privateRows);
         AppendText(text, sizeof text / sizeof text[0], piece);
     }
     int selected = table_->SelectedCount();
@@ -504,6 +551,16 @@ LRESULT MainWindow::Route(UINT message, WPARAM wParam, LPARAM lParam) {
         case NWM_MQTT_MESSAGE:
             publisher_.OnClientMessages();
             return 0;
+        case NWM_LE_SIGHTINGS:
+            OnLeSightings();
+            return 0;
+        case NWM_LE_STATE:
+            UpdateLeStatusText();
+            return 0;
+        case WM_POWERBROADCAST:
+            // The radio may have been reset while the machine slept.
+            if (wParam == PBT_APMRESUMEAUTOMATIC) le_.OnResume();
+            break;
         default:
             if (findMessage_ && message == findMessage_) {
                 OnFindMessage(lParam);
@@ -617,6 +674,8 @@ void MainWindow::OnClose() {
     if (closed_) return;
     closed_ = true;
     ::KillTimer(window_, IDT_SCAN_CYCLE);
+    // Returns at once; the watcher thread ends on its own.
+    le_.Stop();
     if (reportPath_[0]) ::DeleteFileW(reportPath_);
     // "offline" for the broker, within about a second.
     publisher_.Stop();

@@ -3,11 +3,13 @@
 #pragma once
 #include <windows.h>
 #include <memory>
+#include <vector>
 #include "alerts/DepartureActions.h"
 #include "alerts/NewDeviceActions.h"
 #include "alerts/TrayIconControl.h"
 #include "discovery/ScanCycle.h"
 #include "discovery/DeviceTable.h"
+#include "discovery/LeWatcher.h"
 #include "discovery/ScanWorker.h"
 #include "frame/Frame.h"
 #include "frame/Dpi.h"
@@ -58,12 +60,15 @@ private:
     void OnScanDone();
     void OnTimer();
     void RefreshAfterScan();
+    void ForgetPrivateDevices();
     void UpdateStatusText();
     void OnPresenceScan(bool alertsArmed);
     void AnnounceDepartures();
     // ---- Publishing to MQTT ---------------------------------------------------
     void StartPublisher();
     void UpdateMqttStatus();
+    void OnLeSightings();
+    void UpdateLeStatusText();
 
     // ---- Message handlers ------------------------------------------------------
     LRESULT Route(UINT message, WPARAM wParam, LPARAM lParam);
@@ -109,6 +114,10 @@ private:
     ImageList toolImages_;   // the toolbar's images away from 96 DPI; the toolbar borrows them
 
     ScanWorker scan_;
+    LeWatcher le_;
+    // One batch of LE sightings taken from the watcher (kLeBatchMax).
+    std::unique_ptr<LeSighting[]> leBatch_;
+    std::vector<const DeviceRecord*> leNew_;   // reused for each batch's new devices
     // The last completed answer, copied out of the worker; the table merges
     // this copy, never the worker's own buffer.
     ScanAnswer answer_;

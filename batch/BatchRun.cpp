@@ -7,10 +7,12 @@
 #include <commctrl.h>
 #include <atomic>
 #include <memory>
+#include <new>
 #include "batch/BatchConsole.h"
 #include "batch/BatchExport.h"
 #include "batch/PublishRun.h"
 #include "discovery/DeviceTable.h"
+#include "discovery/LeWatcher.h"
 #include "discovery/ScanCycle.h"
 #include "discovery/ScanWorker.h"
 #include "base/Handles.h"
@@ -105,6 +107,15 @@ public:
     bool waiting = false;          // a scan is out
     bool radioFound = false;       // of the scan that ended last
     BatchScanEnd end = BatchScanEnd::Done;
+    // Low Energy advertisements heard during the scans are exported too.
+    LeWatcher le;
+    std::unique_ptr<LeSighting[]> leBatch;
+
+    void OnLeSightings() {
+        if (!leBatch) return;
+        const int n = le.Take(leBatch.get(), kLeBatchMax);
+        if (n > 0 && table.MergeLeSightings(leBatch.get(), n)) table.Refresh();
+    }
 };
 
 // A close request (Ctrl+C and a closed console post one; so does a task
@@ -116,6 +127,9 @@ LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     switch (message) {
     case NWM_SCAN_DONE:
         if (run) run->OnScanDone();
+        return 0;
+    case NWM_LE_SIGHTINGS:
+        if (run) run->OnLeSightings();
         return 0;
     case WM_TIMER:
         if (run && wParam == kGuardTimer) run->Stop(BatchScanEnd::TimedOut);
@@ -142,6 +156,7 @@ void ProgramWorld::LoadSettings() {
         SettingsStore store(SettingsStore::Read, path);
         ExchangeSettings(store, settings);
         table.ExchangeColumnSettings(store);
+        ExchangeLowEnergySettings(store, settings);
     }
     // A description written for the user would be a write of its own.
     settings.AutoSetDeviceDescription = 0;
@@ -185,11 +200,16 @@ bool ProgramWorld::Open(DWORD& error) {
     // nothing, and a missed Ctrl+C would end the process without its file.
     g_stopTarget.store(host, std::memory_order_release);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    if (settings.scanLowEnergy) {
+        leBatch.reset(new (std::nothrow) LeSighting[kLeBatchMax]);
+        if (leBatch) le.Start(host);
+    }
     return true;
 }
 
 ProgramWorld::~ProgramWorld() {
     g_stopTarget.store(nullptr, std::memory_order_release);
+    le.Stop();   // returns at once; nothing is posted after it
     if (host) ::SetWindowLongPtrW(host, GWLP_USERDATA, 0);
     // A hung scan's thread may still end later: the table no longer merges,
     // and once the worker goes with the run the thread posts nothing.

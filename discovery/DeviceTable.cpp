@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <new>
 
 #include "annotations/Descriptions.h"
+#include "discovery/AdvertisementData.h"
 #include "base/BluetoothAddress.h"
 #include "discovery/ScanWorker.h"
 #include "base/Text.h"
@@ -28,6 +31,10 @@ const ColumnSpec kDeviceColumns[kDeviceColumnCount] = {
     {IDS_COL_AUTHENTICATED, 80, 20, 1},
     {IDS_COL_COMPANY, 180, 50, 1},
     {IDS_COL_PROBE, 150, 50, 1},
+    {IDS_COL_TRANSPORT, 90, 14, 1},
+    {IDS_COL_SIGNAL, 80, 14, 1},
+    {IDS_COL_ADDRESS_TYPE, 100, 15, 1},
+    {IDS_COL_MAKER, 160, 50, 1},
 };
 
 namespace {
@@ -54,6 +61,7 @@ void DeviceTable::Attach(HWND control) {
     reuseFreeSlots_ = 1;
     growthStep_ = kDeviceGrowthStep;
     titleId_ = IDS_LIST_TITLE;
+    firstLaterColumn_ = kClassicColumnCount;
     alertsArmed = 0;
 }
 
@@ -73,6 +81,9 @@ void DeviceTable::ClearRecords() {
     indexBroken_ = false;
     newMarks_.Clear();
     clearAllMarks_ = false;
+    leNewMarks_.Clear();
+    leHeard_.clear();
+    leHeardClosed_.clear();
 }
 
 // ============================================================================
@@ -147,6 +158,11 @@ void DeviceTable::ReloadRecords() {
             AddFromAnswer(answer);
         }
     }
+    // The scan closes its period: what LE heard since the previous scan
+    // counts as answers of this one.
+    leHeardClosed_.swap(leHeard_);
+    leHeard_.clear();
+    ++scanPeriod_;
 }
 
 // Only the records the previous merge marked can carry a mark; their rows
@@ -202,7 +218,16 @@ void DeviceTable::UpdateFromAnswer(DeviceRecord* record, const BLUETOOTH_DEVICE_
     record->info.fConnected = answer.fConnected;
     record->info.fRemembered = answer.fRemembered;
     record->info.ulClassofDevice = answer.ulClassofDevice;
-    ++record->detectionCount;
+    // A device LE has already counted in this scan period is not counted twice.
+    if (record->le.heardPeriod != scanPeriod_) ++record->detectionCount;
+    record->le.transports |= kTransportClassic;
+    if (record->le.addressType != kAddressPublic) {
+        // An inquiry answers only at a public address.
+        record->le.addressType = kAddressPublic;
+        uint8_t block[3];
+        CompanyBlock(record->info.Address.ullLong, block);
+        if (!companies.FindCompanyName(block, record->company, 255)) record->company[0] = 0;
+    }
     GetSystemTimeAsFileTime(&record->lastSeen);
     if (record->removed == 1) {
         if (alertsArmed) MarkIfAlertable(record);
@@ -220,6 +245,8 @@ void DeviceTable::AddFromAnswer(const BLUETOOTH_DEVICE_INFO& answer) {
     // whatever the platform put there.
     candidate.info.szName[BLUETOOTH_MAX_NAME_SIZE - 1] = 0;
     candidate.detectionCount = 1;
+    candidate.le.signal = kNoSignal;
+    candidate.le.transports = kTransportClassic;
     GetSystemTimeAsFileTime(&candidate.firstSeen);
     candidate.lastSeen = candidate.firstSeen;
     const uint64_t address = answer.Address.ullLong;
@@ -237,6 +264,289 @@ void DeviceTable::AddFromAnswer(const BLUETOOTH_DEVICE_INFO& answer) {
     if (stored && stored->isNew) {
         if (!newMarks_.Push(RecordIndex(stored))) clearAllMarks_ = true;
     }
+}
+
+// ============================================================================
+// Low Energy merge
+// ============================================================================
+
+namespace {
+
+FILETIME TicksToFileTime(uint64_t ticks) {
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return time;
+}
+
+uint64_t FileTimeTicks(const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The reception time, or now when the platform gave none.
+uint64_t SightingTicks(const LeSighting& sighting) {
+    if (sighting.timestamp > 0) return static_cast<uint64_t>(sighting.timestamp);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return FileTimeTicks(now);
+}
+
+// Union of the service UUIDs, each once, as many as the record keeps.
+void KeepUuids(LeDetails& le, const AdvertisementData& data) {
+    for (int k = 0; k < data.uuidCount && k < kAdUuidMax; ++k) {
+        const LeUuid& uuid = data.uuids[k];
+        bool known = false;
+        for (int j = 0; j < le.uuidCount && !known; ++j) {
+            known = le.uuids[j].width == uuid.width && std::memcmp(le.uuids[j].bytes, uuid.bytes, uuid.width) == 0;
+        }
+        if (!known && le.uuidCount < kLeUuidsKept) le.uuids[le.uuidCount++] = uuid;
+    }
+}
+
+// The fields an advertisement brings, whichever of the advertisement and its
+// scan response carries them; a field neither carries keeps its value. True
+// when the name changed.
+bool TakeAdvertisement(DeviceRecord& record, const LeSighting& sighting, const AdvertisementData& data) {
+    LeDetails& le = record.le;
+    le.transports |= kTransportLe;
+    if (sighting.flags & kLeHasRssi) le.signal = SmoothSignal(le.signal, sighting.rssi);
+    if (sighting.flags & kLeHasTxPower) {
+        le.txPower = sighting.txPower;
+        le.known |= kLeKnownTxPower;
+    } else if (data.present & kAdHasTxPower) {
+        le.txPower = data.txPower;
+        le.known |= kLeKnownTxPower;
+    }
+    // A scan response says nothing of whether the device takes connections.
+    if (!(sighting.flags & kLeScanResponse)) {
+        le.connectable = (sighting.flags & kLeConnectable) ? 1 : 0;
+        le.known |= kLeKnownConnectable;
+    }
+    if (data.present & kAdHasAppearance) {
+        le.appearance = data.appearance;
+        le.known |= kLeKnownAppearance;
+    }
+    if (data.present & kAdHasManufacturer) {
+        le.makerId = data.companyId;
+        le.manufacturerLength = data.manufacturerLength < kLeManufacturerKept ? data.manufacturerLength
+                                                                              : kLeManufacturerKept;
+        std::memcpy(le.manufacturer, data.manufacturer, le.manufacturerLength);
+        le.known |= kLeKnownMaker;
+    }
+    KeepUuids(le, data);
+    // The name a classic inquiry gave stays; an advertised one fills an empty
+    // name, and the complete name replaces a shortened one.
+    bool nameChanged = false;
+    if ((data.present & kAdHasName) && data.name[0]) {
+        const bool complete = (data.present & kAdNameComplete) != 0;
+        const bool fromLe = (le.known & kLeNameFromLe) != 0;
+        const bool take = record.info.szName[0] == 0 || (fromLe && (complete || !(le.known & kLeNameComplete)));
+        if (take && std::wcsncmp(record.info.szName, data.name, kDeviceNameMax) != 0) {
+            CopyText(record.info.szName, kDeviceNameMax + 1, data.name);
+            nameChanged = true;
+        }
+        if (take) {
+            le.known = static_cast<uint8_t>((le.known & ~kLeNameComplete) | kLeNameFromLe |
+                                            (complete ? kLeNameComplete : 0));
+        }
+    }
+    const uint64_t ticks = SightingTicks(sighting);
+    // A batch may hold an older packet after a newer one.
+    if (ticks > FileTimeTicks(le.lastHeard)) le.lastHeard = TicksToFileTime(ticks);
+    if (ticks > FileTimeTicks(record.lastSeen)) record.lastSeen = TicksToFileTime(ticks);
+    return nameChanged;
+}
+
+// What a row shows of a record, to tell whether an advertisement changed it.
+struct ShownState {
+    uint64_t lastSecond;
+    uint32_t count;
+    int signal;
+    uint16_t appearance;
+    uint16_t makerId;
+    uint8_t transports;
+    uint8_t addressType;
+    uint8_t known;
+    int32_t isNew;
+    int32_t removed;
+};
+
+ShownState StateOf(const DeviceRecord& record) {
+    return {FileTimeTicks(record.lastSeen) / 10000000u,
+            record.detectionCount,
+            record.le.signal == kNoSignal ? 1000 : SignalDbm(record.le.signal),
+            record.le.appearance,
+            record.le.makerId,
+            record.le.transports,
+            record.le.addressType,
+            record.le.known,
+            record.isNew,
+            record.removed};
+}
+
+bool SameState(const ShownState& a, const ShownState& b) {
+    return a.lastSecond == b.lastSecond && a.count == b.count && a.signal == b.signal &&
+           a.appearance == b.appearance && a.makerId == b.makerId && a.transports == b.transports &&
+           a.addressType == b.addressType && a.known == b.known && a.isNew == b.isNew && a.removed == b.removed;
+}
+
+}  // namespace
+
+// Each advertisement costs one parse of at most 255 bytes and one index
+// lookup; a row is marked for the refresh only when one of its texts can
+// have changed (the last detection moves by whole seconds).
+bool DeviceTable::MergeLeSightings(const LeSighting* sightings, int count) {
+    leNewMarks_.Clear();
+    if (!sightings || count <= 0) return false;
+    bool changed = false;
+    AdvertisementData data;
+    for (int i = 0; i < count; ++i) {
+        if (MergeLeSighting(sightings[i], data)) changed = true;
+    }
+    return changed;
+}
+
+bool DeviceTable::MergeLeSighting(const LeSighting& sighting, AdvertisementData& data) {
+    const size_t length = sighting.rawLength < kLeRawDataMax ? sighting.rawLength : kLeRawDataMax;
+    ParseAdvertisement(sighting.raw, length, data);
+    const uint64_t address = sighting.address & kAddressMask;
+    const LeAddressType type = ClassifyLeAddress(address, sighting.addressKind, data);
+    DeviceRecord* record = FindDevice(address);
+    if (!record) return AddFromSighting(sighting, data, type);
+    return UpdateFromSighting(record, sighting, data, type);
+}
+
+bool DeviceTable::UpdateFromSighting(DeviceRecord* record, const LeSighting& sighting, const AdvertisementData& data,
+                                     LeAddressType type) {
+    const ShownState before = StateOf(*record);
+    const bool nameChanged = TakeAdvertisement(*record, sighting, data);
+    // A device an inquiry found has a public address whatever LE says.
+    if (!(record->le.transports & kTransportClassic) && type != record->le.addressType) {
+        record->le.addressType = static_cast<uint8_t>(type);
+        if (type != kAddressPublic) {
+            record->company[0] = 0;   // a random address has no company block
+        } else {
+            uint8_t block[3];
+            CompanyBlock(DeviceAddress(*record), block);
+            if (!companies.FindCompanyName(block, record->company, 255)) record->company[0] = 0;
+        }
+    }
+    const bool isPrivate = IsPrivateDevice(*record);
+    const Settings* settings = AppSettings();
+    if (!isPrivate && settings && settings->AutoSetDeviceDescription && record->description[0] == 0 &&
+        record->info.szName[0]) {
+        CopyText(record->description, kDescriptionMax + 1, record->info.szName);
+        FlattenDescription(record->description);
+        WriteDescription(DeviceAddress(*record), record->description);
+        MarkRecordChanged(record);
+    }
+    HeardOverLe(record);
+    if (record->removed == 1) {
+        if (alertsArmed && !isPrivate && !record->isNew) {
+            MarkIfAlertable(record);
+            if (record->isNew && !leNewMarks_.Push(RecordIndex(record))) clearAllMarks_ = true;
+        }
+        record->removed = 0;
+    }
+    if (SameState(before, StateOf(*record)) && !nameChanged) return false;
+    MarkRecordChanged(record);
+    return true;
+}
+
+bool DeviceTable::AddFromSighting(const LeSighting& sighting, const AdvertisementData& data, LeAddressType type) {
+    DeviceRecord candidate;
+    std::memset(&candidate, 0, sizeof candidate);
+    candidate.probeResult = kProbeNever;
+    candidate.info.dwSize = sizeof candidate.info;
+    const uint64_t address = sighting.address & kAddressMask;
+    candidate.info.Address.ullLong = address;
+    candidate.le.signal = kNoSignal;
+    candidate.le.addressType = static_cast<uint8_t>(type);
+    TakeAdvertisement(candidate, sighting, data);
+    candidate.firstSeen = candidate.lastSeen;
+    candidate.detectionCount = 1;
+    candidate.le.heardPeriod = scanPeriod_;
+    const bool isPrivate = type == kAddressPrivate;
+    // A private address is gone in minutes: neither a description nor an
+    // alert is worth its while, and reading the file for each would cost.
+    if (!isPrivate) {
+        ReadDescription(address, candidate.description, kDescriptionMax + 1);
+        candidate.description[kDescriptionMax] = 0;
+        if (alertsArmed) MarkIfAlertable(&candidate);
+    }
+    if (type == kAddressPublic) {
+        uint8_t block[3];
+        CompanyBlock(address, block);
+        if (!companies.FindCompanyName(block, candidate.company, 255)) candidate.company[0] = 0;
+    }
+    ++lastIndex;
+    candidate.index = lastIndex;
+    auto* stored = static_cast<DeviceRecord*>(AddRecord(&candidate));
+    if (!stored) return false;
+    if (!isPrivate) {
+        try {
+            leHeard_.push_back(address);
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    if (stored->isNew) {
+        const int index = RecordIndex(stored);
+        if (!newMarks_.Push(index)) clearAllMarks_ = true;
+        if (!leNewMarks_.Push(index)) clearAllMarks_ = true;
+    }
+    return true;
+}
+
+// Once per scan period: the count, and an answer of the scan for presence.
+void DeviceTable::HeardOverLe(DeviceRecord* record) {
+    if (record->le.heardPeriod == scanPeriod_) return;
+    record->le.heardPeriod = scanPeriod_;
+    ++record->detectionCount;
+    if (IsPrivateDevice(*record)) return;
+    try {
+        leHeard_.push_back(DeviceAddress(*record));
+    } catch (const std::bad_alloc&) {
+        // Presence misses the device in this scan; it is heard again.
+    }
+}
+
+bool DeviceTable::LeNewRecords(std::vector<const DeviceRecord*>& out) const {
+    out.clear();
+    try {
+        for (int k = 0; k < leNewMarks_.Count(); ++k) {
+            const int index = leNewMarks_[k];
+            if (index < 0 || index >= RecordCount()) continue;
+            const DeviceRecord* record = static_cast<const DeviceRecord*>(RecordAt(index));
+            if (!(record->flags & kRecordFree) && record->isNew) out.push_back(record);
+        }
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+int DeviceTable::ForgetPrivateDevices(uint64_t nowUtc, int minutes) {
+    const uint64_t span = static_cast<uint64_t>(minutes < 1 ? 1 : minutes) * 60u * 10000000u;
+    int forgotten = 0;
+    for (int i = 0; i < RecordCount(); ++i) {
+        DeviceRecord* record = Device(i);
+        if ((record->flags & kRecordFree) || !IsPrivateDevice(*record)) continue;
+        const uint64_t heard = FileTimeTicks(record->le.lastHeard);
+        if (heard > nowUtc || nowUtc - heard <= span) continue;
+        FreeRecord(i);
+        ++forgotten;
+    }
+    return forgotten;
+}
+
+int DeviceTable::PrivateRowCount() const {
+    int count = 0;
+    for (int i = 0; i < RecordCount(); ++i) {
+        const auto* record = static_cast<const DeviceRecord*>(RecordAt(i));
+        if (!(record->flags & kRecordFree) && record->removed != 1 && IsPrivateDevice(*record)) ++count;
+    }
+    return count;
 }
 
 // ============================================================================
@@ -300,8 +610,11 @@ bool DeviceTable::IndexRebuild(int capacity) {
 void DeviceTable::OnRecordStored(int index) {
     if (indexBroken_) return;
     if ((slotUsed_ + 1) * 2 > slotCount_) {
-        int capacity = std::max(slotCount_ * 2, 128);
-        while (capacity < (RecordCount() + 1) * 2) capacity *= 2;
+        // Sized by the records, not by the slots used: a freed record leaves
+        // its slot behind, and private addresses come and go by thousands a
+        // day; the rebuild drops those slots.
+        int capacity = 128;
+        while (capacity < (RecordCount() + 1) * 4) capacity *= 2;
         if (!IndexRebuild(capacity)) {
             std::free(slots_);
             slots_ = nullptr;

@@ -3,8 +3,10 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <vector>
 #include "annotations/CompanyIndex.h"
 #include "discovery/DeviceRecord.h"
+#include "discovery/LeSighting.h"
 #include "listview/ReportListView.h"
 
 namespace nw {
@@ -24,7 +26,8 @@ protected:
     ~DepartedRows() = default;
 };
 
-// The thirteen device columns, in column order.
+// The device columns, in column order: the thirteen classic ones, then the
+// four of Low Energy.
 extern const ColumnSpec kDeviceColumns[kDeviceColumnCount];
 
 class DeviceTable : public ReportListView {
@@ -52,8 +55,30 @@ public:
     const wchar_t* ProgressFormat() const override;
     bool RecordsMatch(const ListRecord* key, const ListRecord* record) const override;
     ListRecord* FindRecord(const ListRecord* key) override;
-    // Merges scanResults into the table.
+    // Merges scanResults into the table and ends the scan period (see
+    // ScanPeriod).
     void ReloadRecords() override;
+
+    // ---- Low Energy ----------------------------------------------------------
+    // Merges a batch of advertisements (and scan responses) into the table:
+    // one row per address, shared with the classic inquiry. True when a row
+    // changed; the rows follow at the next Refresh.
+    bool MergeLeSightings(const LeSighting* sightings, int count);
+    // The records the latest MergeLeSightings marked new (for
+    // NewDeviceActions::RunOnRecords); false when the list could not be made.
+    bool LeNewRecords(std::vector<const DeviceRecord*>& out) const;
+    // Scan periods run from one completed classic scan (ReloadRecords) to the
+    // next; an LE device counts once per period, in detectionCount and as an
+    // answer of that scan for presence.
+    uint32_t ScanPeriod() const { return scanPeriod_; }
+    // Addresses heard over LE (private ones left out) during the period the
+    // latest ReloadRecords closed.
+    const std::vector<uint64_t>& LeHeardInLastScan() const { return leHeardClosed_; }
+    // Frees the rows of private addresses silent for more than minutes
+    // (before nowUtc, FILETIME ticks); returns how many went.
+    int ForgetPrivateDevices(uint64_t nowUtc, int minutes);
+    // Shown rows with a private address, for the status bar.
+    int PrivateRowCount() const;
     size_t RecordSize() const override { return sizeof(DeviceRecord); }
     bool IsColumnSearchable(int column) const override;
     bool IsRecordShown(const ListRecord* record, int index) const override;
@@ -71,6 +96,11 @@ protected:
 
 private:
     void MarkIfAlertable(DeviceRecord* record);
+    bool MergeLeSighting(const LeSighting& sighting, AdvertisementData& data);
+    bool AddFromSighting(const LeSighting& sighting, const AdvertisementData& data, LeAddressType type);
+    bool UpdateFromSighting(DeviceRecord* record, const LeSighting& sighting, const AdvertisementData& data,
+                            LeAddressType type);
+    void HeardOverLe(DeviceRecord* record);
     void ClearNewMarks();
     void UpdateFromAnswer(DeviceRecord* record, const BLUETOOTH_DEVICE_INFO& answer);
     void AddFromAnswer(const BLUETOOTH_DEVICE_INFO& answer);
@@ -88,6 +118,11 @@ private:
     int slotCount_ = 0;     // power of two, or 0
     int slotUsed_ = 0;
     bool indexBroken_ = false;   // allocation failed: FindDevice searches the array
+
+    uint32_t scanPeriod_ = 1;
+    std::vector<uint64_t> leHeard_;         // this period's LE addresses, each once
+    std::vector<uint64_t> leHeardClosed_;   // the previous period's
+    IndexList leNewMarks_;                  // marked new by the latest LE merge
 };
 
 }  // namespace nw

@@ -8,6 +8,7 @@
 #include "discovery/DeviceTable.h"
 #include "base/Handles.h"
 #include "base/Text.h"
+#include "lang/Strings.h"
 #include "resource.h"
 
 namespace nw {
@@ -36,6 +37,11 @@ Placement ChildPlacement(HWND dialog, HWND child) {
 
 PropertiesDialog::PropertiesDialog(ReportListView& list, const ListRecord& record)
     : StandardDialog(IDD_PROPERTIES), record_(record), list_(list) {}
+
+PropertiesDialog::PropertiesDialog(ReportListView& list, const DeviceRecord& device)
+    : StandardDialog(IDD_PROPERTIES), record_(device), list_(list) {
+    if (device.le.transports & kTransportLe) device_ = &device;
+}
 
 void PropertiesDialog::BeforeRow(int) {}
 
@@ -96,13 +102,20 @@ void PropertiesDialog::BuildForm() {
     // template's label height, so its descenders would be cut off.
     const HFONT font = reinterpret_cast<HFONT>(::SendMessageW(window_, WM_GETFONT, 0, 0));
     const int columns = list_.ColumnCount();
+    // A device heard over Low Energy has its details after the columns.
+    const int rows = columns + (device_ ? kLeDetailRows : 0);
+    wchar_t cellText[kTextBufferSize];
+    auto RowTitle = [&](int row) -> const wchar_t* {
+        if (row < columns) return list_.Column(row).title;
+        return GetString(LeDetailRow(*device_, row - columns, cellText, kTextBufferSize));
+    };
     {
         WindowDC dc(window_);
         if (dc) {
             SelectGuard selected(dc.get(), font);
             int widest = 0;
-            for (int c = 0; c < columns; ++c) {
-                const wchar_t* title = list_.Column(c).title;
+            for (int c = 0; c < rows; ++c) {
+                const wchar_t* title = RowTitle(c);
                 if (!title) continue;
                 SIZE size = {};
                 if (::GetTextExtentPoint32W(dc.get(), title, static_cast<int>(wcslen(title)), &size))
@@ -120,9 +133,8 @@ void PropertiesDialog::BuildForm() {
     valueStyle |= WS_VISIBLE;
     const int valueHeight = valueLines * value.height;
     wchar_t labelText[kLabelChars];
-    wchar_t cellText[kTextBufferSize];
     int offset = 0;
-    for (int c = 0; c < columns; ++c) {
+    for (int c = 0; c < rows; ++c) {
         BeforeRow(c);
         HWND labelWindow = CreateChildWindow(window_, labelExStyle, L"STATIC", labelStyle, label.left,
                                              label.top + offset, label.width, label.height);
@@ -135,11 +147,12 @@ void PropertiesDialog::BuildForm() {
             ::SetFocus(valueWindow);
             editableField_ = valueWindow;
         }
-        const wchar_t* title = list_.Column(c).title;
+        const wchar_t* title = RowTitle(c);
         FormatText(labelText, kLabelChars, L"%s:", title ? title : L"");
         if (labelWindow) ::SetWindowTextW(labelWindow, labelText);
         cellText[0] = 0;
-        const wchar_t* text = list_.ColumnText(&record_, c, cellText);
+        const wchar_t* text = c < columns ? list_.ColumnText(&record_, c, cellText) : cellText;
+        if (c >= columns) LeDetailRow(*device_, c - columns, cellText, kTextBufferSize);
         if (valueWindow) ::SetWindowTextW(valueWindow, text ? text : L"");
         offset += valueHeight + rowGap;
     }

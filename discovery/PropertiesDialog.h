@@ -8,6 +8,7 @@
 namespace nw {
 
 class DeviceTable;
+struct DeviceRecord;
 
 constexpr int kPropertiesEditableColumn = 1;   // the description
 constexpr int kPropertiesTextChars = 127;      // edited text: 126 characters and the terminator
@@ -17,6 +18,9 @@ public:
     // record is read while the form is built; the caller keeps it alive
     // until the dialog has opened.
     PropertiesDialog(ReportListView& list, const ListRecord& record);
+    // The same for a device: a device heard over Low Energy gets the LE
+    // detail rows after the columns.
+    PropertiesDialog(ReportListView& list, const DeviceRecord& device);
 
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     // Called before each row of the form is created.
@@ -37,6 +41,7 @@ private:
 
     const ListRecord& record_;
     ReportListView& list_;
+    const DeviceRecord* device_ = nullptr;
     HWND editableField_ = nullptr;
     wchar_t editedText_[kPropertiesTextChars] = {};
 };

@@ -995,8 +995,16 @@ void ReportListView::ExchangeColumnSettings(SettingsStore& store) {
         // A hand-edited value that is no byte list, or a layout that would
         // leave no column to see, is rejected like two leftmost columns: the
         // defaults stay, and they are what is saved again.
-        loaded = store.ReadByteList(L"Columns", stored.entries, bytes) && LayoutAcceptable(stored) &&
-                 LayoutShowsAColumn(stored);
+        size_t decoded = 0;
+        loaded = store.ReadByteList(L"Columns", stored.entries, bytes, &decoded);
+        // A value saved before the later columns existed leaves them out:
+        // they go after the others, hidden, so a saved layout shows (and
+        // exports) what it showed before. The column dialog shows them.
+        const int first = std::max(static_cast<int>(decoded / sizeof(ColumnLayoutEntry)), firstLaterColumn_);
+        for (int c = first; loaded && c < columnCount_; ++c) {
+            stored.entries[c] = {0, static_cast<int16_t>(c)};
+        }
+        loaded = loaded && LayoutAcceptable(stored) && LayoutShowsAColumn(stored);
     }
     int32_t key = sortKey_;
     store.ExchangeInt(L"Sort", key, 0);

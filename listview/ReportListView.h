@@ -303,6 +303,9 @@ protected:
     ColumnDef columns_[kMaxColumns] = {};
     HWND statusBar_ = nullptr;
     int progressInterval_ = 50;
+    // Columns from this one on were added in a later version: a stored
+    // layout without them gets them appended, hidden.
+    int firstLaterColumn_ = kMaxColumns;
 
 private:
     int workSize_ = 0;            // units per work buffer

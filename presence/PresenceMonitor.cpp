@@ -123,8 +123,11 @@ bool PresenceMonitor::OnScanMerged(DeviceTable& table, const ScanAnswer& answer,
         const int count = std::clamp(static_cast<int>(answer.count), 0, kScanSlots);
         answered_.clear();
         for (int i = 0; i < count; ++i) answered_.push_back(answer.results[i].Address.ullLong);
+        // Low Energy devices heard since the previous scan answer this one
+        // (private addresses are never among them).
+        for (uint64_t address : table.LeHeardInLastScan()) answered_.push_back(address);
         const bool wasTracking = tracker_.ScanCount() > 0;
-        tracker_.OnScan(answered_.data(), count, now, settings.presence.DepartAfterScans, alertsArmed, events_);
+        tracker_.OnScan(answered_.data(), static_cast<int>(answered_.size()), now, settings.presence.DepartAfterScans, alertsArmed, events_);
         for (const PresenceEvent& e : events_) {
             if (e.kind == PresenceEventKind::Present) continue;
             changed = true;

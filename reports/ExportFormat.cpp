@@ -442,11 +442,14 @@ void ColorToHex(int32_t color, wchar_t* out) {
 size_t XmlName(const wchar_t* title, wchar_t* out, size_t size) {
     if (size == 0) return 0;
     size_t n = 0;
-    for (title = OrEmpty(title); title[n] && n + 1 < size; ++n) {
-        wchar_t c = title[n];
+    title = OrEmpty(title);
+    for (size_t i = 0; title[i] && n + 1 < size; ++i) {
+        wchar_t c = title[i];
+        // Brackets are no name characters: "Signal (dBm)" is <signal_dbm>.
+        if (c == L'(' || c == L')') continue;
         if (c == L' ' || c == L'\\' || c == L'/') c = L'_';
         else if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        out[n] = c;
+        out[n++] = c;
     }
     out[n] = 0;
     return n;

@@ -67,6 +67,9 @@
 #define IDC_ADV_DEPART_AFTER    1016
 #define IDC_ADV_BALLOON_DEPARTED 1017
 #define IDC_ADV_HISTORY_LOG     1018
+#define IDC_ADV_SCAN_LE         1019  // Low Energy
+#define IDC_ADV_FORGET_LABEL    1020
+#define IDC_ADV_FORGET_MINUTES  1021
 // about box (112)
 #define IDC_ABOUT_ICON          1001
 #define IDC_ABOUT_TEXT          1002
@@ -91,6 +94,7 @@
 #define IDC_MQTT_DISCOVERY_ALL  1114
 #define IDC_MQTT_TEST           1115
 #define IDC_MQTT_RESULT         1116  // the test's outcome in words
+#define IDC_ABOUT_NOTICES       1022  // licence notices of the data the program carries
 // column settings (1096)
 #define IDC_COL_INSTRUCTIONS    1000
 #define IDC_COL_LIST            1001
@@ -151,6 +155,8 @@
 #define NWM_PROBE_RESULT        1059  // wParam = record index, lParam = result
 #define NWM_MQTT_STATE          1062  // MQTT client: wParam = ClientState (the dialog's test: its result)
 #define NWM_MQTT_MESSAGE        1063  // MQTT client: messages arrived on a subscription
+#define NWM_LE_SIGHTINGS        1060  // LE advertisements wait (LeWatcher::Take)
+#define NWM_LE_STATE            1061  // the LE watcher's status changed
 
 // ---- Timers ---------------------------------------------------------------
 #define IDT_SCAN_CYCLE          1     // one tick per second between scans
@@ -198,6 +204,27 @@
 #define IDS_MQTT_BAD_PIN        236
 #define IDS_MQTT_PASSWORD_KEPT  237   // the password box's cue: a sealed password is kept
 #define IDS_MQTT_REFUSED        238   // refused with a code beyond 5
+#define IDS_TRANSPORT_CLASSIC   70    // 70..89: Low Energy
+#define IDS_TRANSPORT_LE        71
+#define IDS_TRANSPORT_BOTH      72
+#define IDS_ADDRESS_PUBLIC      73
+#define IDS_ADDRESS_RANDOM_STATIC 74
+#define IDS_ADDRESS_PRIVATE     75
+#define IDS_STATUS_PRIVATE      76    // ", %d private"
+#define IDS_PROP_TX_POWER       77    // properties window labels
+#define IDS_PROP_CONNECTABLE    78
+#define IDS_PROP_UUIDS          79
+#define IDS_PROP_APPEARANCE     80
+#define IDS_PROP_MANUFACTURER   81
+#define IDS_DBM                 82    // "%d dBm"
+#define IDS_ABOUT_NOTICES       83    // licence notice of the Bluetooth numbers
+#define IDS_LE_UNAVAILABLE_SHORT 90   // status bar: followed by " (" reason ")"
+#define IDS_LE_UNAVAILABLE_LONG  91   // followed by ": " and the reason
+#define IDS_LE_WHY_NO_RUNTIME    92   // the reasons
+#define IDS_LE_WHY_NOT_SUPPORTED 93
+#define IDS_LE_WHY_RADIO_OFF     94
+#define IDS_LE_WHY_FAILED        95   // followed by the error code
+#define IDS_LE_WHY_RESTARTING    96
 #define IDS_FILETYPE_TEXT       501   // 501..507: the save dialog's file types
 #define IDS_FILETYPE_TAB        502
 #define IDS_FILETYPE_TABULAR    503
@@ -218,6 +245,10 @@
 #define IDS_COL_DESCRIPTION     1011
 #define IDS_COL_COMPANY         1012
 #define IDS_COL_PROBE           1013
+#define IDS_COL_TRANSPORT       1014
+#define IDS_COL_SIGNAL          1015
+#define IDS_COL_ADDRESS_TYPE    1016
+#define IDS_COL_MAKER           1017
 #define IDS_MAJOR_BASE          1100  // + major device class
 #define IDS_MINOR_COMPUTER_BASE 1200  // + minor class, per major class
 #define IDS_MINOR_PHONE_BASE    1300

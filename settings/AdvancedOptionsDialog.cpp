@@ -102,6 +102,16 @@ void AdvancedOptionsDialog::ExchangeData(bool toControls) {
     }
     check(IDC_ADV_BALLOON_DEPARTED, presence_.BalloonOnDeparted);
     check(IDC_ADV_HISTORY_LOG, presence_.KeepHistoryLog);
+    check(IDC_ADV_SCAN_LE, scanLowEnergy_);
+    if (toControls) {
+        ::SetDlgItemInt(window_, IDC_ADV_FORGET_MINUTES, static_cast<UINT>(forgetMinutes_), FALSE);
+    } else {
+        BOOL ok = FALSE;
+        const UINT minutes = ::GetDlgItemInt(window_, IDC_ADV_FORGET_MINUTES, &ok, FALSE);
+        forgetMinutes_ = !ok || minutes < static_cast<UINT>(kForgetPrivateMin) ? kForgetPrivateMin
+                         : minutes > static_cast<UINT>(kForgetPrivateMax)     ? kForgetPrivateMax
+                                                                              : static_cast<int32_t>(minutes);
+    }
 }
 
 void AdvancedOptionsDialog::ApplyEnablingRule() {
@@ -130,7 +140,10 @@ INT_PTR AdvancedOptionsDialog::OnNotify(int, NMHDR*) { return 0; }
 
 bool ShowAdvancedOptions(Settings& settings, HWND owner) {
     AdvancedOptionsDialog dialog(settings.alerts, settings.presence);
+    dialog.SetLowEnergy(settings.scanLowEnergy, settings.forgetPrivateAfterMinutes);
     if (!dialog.DoModal(owner)) return false;
+    settings.scanLowEnergy = dialog.ScanLowEnergy();
+    settings.forgetPrivateAfterMinutes = dialog.ForgetPrivateMinutes();
     std::memcpy(&settings.alerts, &dialog.Alerts(), sizeof settings.alerts);
     std::memcpy(&settings.presence, &dialog.Presence(), sizeof settings.presence);
     return true;

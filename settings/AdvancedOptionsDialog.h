@@ -21,6 +21,10 @@ public:
     void ExchangeData(bool toControls) override;
     const AlertBlock& Alerts() const { return alerts_; }
     const PresenceBlock& Presence() const { return presence_; }
+    // The Low Energy switch and the minutes after which private rows go.
+    void SetLowEnergy(int32_t scan, int32_t forgetMinutes) { scanLowEnergy_ = scan, forgetMinutes_ = forgetMinutes; }
+    int32_t ScanLowEnergy() const { return scanLowEnergy_; }
+    int32_t ForgetPrivateMinutes() const { return forgetMinutes_; }
 
 protected:
     INT_PTR OnCommand(WORD code, WORD id, HWND control) override;
@@ -33,11 +37,14 @@ private:
 
     AlertBlock alerts_;
     PresenceBlock presence_;
+    int32_t scanLowEnergy_ = 1;
+    int32_t forgetMinutes_ = kForgetPrivateDefault;
     DialogResizer resizer_;
 };
 
 // Command 40050: shows the dialog over owner; true (and the settings'
-// alert and presence blocks replaced) when it ended with OK.
+// alert and presence blocks and the Low Energy fields replaced) when it ended
+// with OK.
 bool ShowAdvancedOptions(Settings& settings, HWND owner);
 
 }  // namespace nw

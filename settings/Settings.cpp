@@ -46,6 +46,8 @@ void ApplyDefaultSettings(Settings& s) {
     s.presence.KeepHistoryLog = 0;
     ZeroMemory(&s.mqtt, sizeof s.mqtt);
     CopyText(s.mqtt.Topic, kDefaultMqttTopic);
+    s.scanLowEnergy = 1;
+    s.forgetPrivateAfterMinutes = kForgetPrivateDefault;
 }
 
 void ExchangeSettings(SettingsStore& store, Settings& s) {
@@ -78,6 +80,14 @@ void ExchangePresenceSettings(SettingsStore& store, Settings& s) {
     store.ExchangeString(L"DepartedDeviceExecute", s.presence.DepartedDeviceExecute, L"", kTemplateKeySize);
     store.ExchangeBool(L"BalloonOnDeparted", s.presence.BalloonOnDeparted, 0);
     store.ExchangeBool(L"KeepHistoryLog", s.presence.KeepHistoryLog, 0);
+}
+
+void ExchangeLowEnergySettings(SettingsStore& store, Settings& s) {
+    store.ExchangeBool(L"ScanLowEnergy", s.scanLowEnergy, 1);
+    store.ExchangeInt(L"ForgetPrivateAfterMinutes", s.forgetPrivateAfterMinutes, kForgetPrivateDefault);
+    // A hand-edited value outside 1-1440 takes the nearest end of the range.
+    if (s.forgetPrivateAfterMinutes < kForgetPrivateMin) s.forgetPrivateAfterMinutes = kForgetPrivateMin;
+    if (s.forgetPrivateAfterMinutes > kForgetPrivateMax) s.forgetPrivateAfterMinutes = kForgetPrivateMax;
 }
 
 void ExchangeMqttSettings(SettingsStore& store, Settings& s) {

@@ -12,6 +12,9 @@ constexpr int kTemplateChars = 1024;   // NewDeviceExecute / NewDeviceSpeak buff
 constexpr int32_t kDepartAfterScansDefault = 3;   // DepartAfterScans: default and range
 constexpr int32_t kDepartAfterScansMin = 1;
 constexpr int32_t kDepartAfterScansMax = 99;
+constexpr int32_t kForgetPrivateDefault = 5;      // ForgetPrivateAfterMinutes: default and range
+constexpr int32_t kForgetPrivateMin = 1;
+constexpr int32_t kForgetPrivateMax = 1440;
 
 // The new-device templates: the advanced-options dialog copies this block
 // out, edits the copy and copies it back as a unit.
@@ -73,6 +76,8 @@ struct Settings {
     int32_t SaveFilterIndex;
     PresenceBlock presence;
     MqttBlock mqtt;
+    int32_t scanLowEnergy;               // 0/1: watch LE advertisements too
+    int32_t forgetPrivateAfterMinutes;   // 1-1440: rows of private addresses silent this long go
 };
 
 // The process-wide settings record (owned by the main window). The merge and
@@ -95,6 +100,8 @@ void ExchangePresenceSettings(SettingsStore& store, Settings& settings);
 // The MQTT keys, after the presence keys. A write seals a clear password
 // first and never writes one in clear ("MqttPassword" is only ever read).
 void ExchangeMqttSettings(SettingsStore& store, Settings& settings);
+// The Low Energy keys, written after the departure and history keys.
+void ExchangeLowEnergySettings(SettingsStore& store, Settings& settings);
 
 // "WinPos": the 44-byte placement. A read zero-fills it first and returns
 // whether the key held text; a write returns the write result.

@@ -223,11 +223,12 @@ bool SettingsStore::ExchangeBytes(const wchar_t* key, void* data, size_t size) {
     return WriteValue(key, text);
 }
 
-bool SettingsStore::ReadByteList(const wchar_t* key, void* data, size_t size) {
+bool SettingsStore::ReadByteList(const wchar_t* key, void* data, size_t size, size_t* decoded) {
     wchar_t text[kByteListChars + 1];
     ReadValue(key, text, kByteListChars + 1);
     if (!IsByteList(text)) return false;
-    ParseByteList(text, static_cast<uint8_t*>(data), size);
+    const size_t count = ParseByteList(text, static_cast<uint8_t*>(data), size);
+    if (decoded) *decoded = count;
     return true;
 }
 

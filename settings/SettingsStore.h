@@ -43,8 +43,8 @@ public:
     virtual bool ExchangeBytes(const wchar_t* key, void* data, size_t size);
     // Read only: false, with data untouched, when the key is absent, empty or
     // not a well-formed byte list (IsByteList); else decodes it as
-    // ExchangeBytes does.
-    bool ReadByteList(const wchar_t* key, void* data, size_t size);
+    // ExchangeBytes does; *decoded (when given) is the number of bytes set.
+    bool ReadByteList(const wchar_t* key, void* data, size_t size, size_t* decoded = nullptr);
     // Read cuts the text to size - 1 characters.
     virtual bool ExchangeString(const wchar_t* key, wchar_t* buffer, const wchar_t* defaultText,
                                 size_t size);

@@ -5,6 +5,7 @@ list(APPEND NW_E2E_TEST_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_commands_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_lifecycle_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/app_scan_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/e2e/lowenergy_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/dialogs_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/discovery_probe_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/e2e/language_test.cpp
@@ -21,6 +22,7 @@ set(NW_BENCH_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_alerts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_devicetable.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_export.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench/bench_lowenergy.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_presence.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_program.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench/bench_release.cpp

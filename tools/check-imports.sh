@@ -1,6 +1,7 @@
 #!/bin/bash
 # The program binds the Bluetooth library at run time: no executable may import
-# it, nor any C/C++ runtime DLL that a bare Windows lacks.
+# it, nor the Windows Runtime (Windows 7 has none), nor any C/C++ runtime DLL
+# that a bare Windows lacks.
 # The oldest Windows the README names is Windows 7 SP1: every imported DLL
 # must be one it has, and no imported function one added after it (those
 # are bound at run time, e.g. GetDpiForWindow in frame/Dpi.cpp).
@@ -27,7 +28,7 @@ for exe in "$@"; do
     [ -f "$exe" ] || { echo "missing: $exe"; status=1; continue; }
     dump=$(x86_64-w64-mingw32-objdump -p "$exe")
     dlls=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$dump")
-    for bad in bthprops.cpl bluetoothapis.dll libstdc++-6.dll libgcc_s_seh-1.dll libgcc_s_dw2-1.dll libwinpthread-1.dll; do
+    for bad in bthprops.cpl bluetoothapis.dll combase.dll api-ms-win-core-winrt-l1-1-0.dll api-ms-win-core-winrt-string-l1-1-0.dll libstdc++-6.dll libgcc_s_seh-1.dll libgcc_s_dw2-1.dll libwinpthread-1.dll; do
         if grep -qx "$bad" <<<"$dlls"; then echo "$exe imports $bad"; status=1; fi
     done
     for dll in $dlls; do

@@ -27,6 +27,8 @@ shot=$here/build/demo-screenshot.png
 rm -f "$pidfile"
 
 export NEARWATCH_RADIO=$(winpath "$bin/simradio.dll")
+# The same library stands in for the Windows Runtime: LE advertisements.
+export NEARWATCH_WINRT=$NEARWATCH_RADIO
 export NEARWATCH_SIMRADIO=$(winpath "$here/tests/simradio/demo-scenario.txt")
 export NEARWATCH_SIMRADIO_LOG=$(winpath "$log")
 unset NEARWATCH_SIMRADIO_SCAN

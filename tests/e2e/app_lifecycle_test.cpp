@@ -12,7 +12,7 @@ TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
     ASSERT_TRUE(program.WaitScans(1));
     EXPECT_EQ(L"Nearwatch", program.Title());
     EXPECT_EQ(13, program.ColumnCount());
-    EXPECT_EQ(2, program.StatusPartCount());
+    EXPECT_EQ(3, program.StatusPartCount());   // devices, link, LE state
     EXPECT_EQ(L"0 Bluetooth devices", program.StatusText(0));
     DWORD style = program.ListExtendedStyle();
     EXPECT_TRUE(style & LVS_EX_FULLROWSELECT);

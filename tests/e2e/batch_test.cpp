@@ -221,7 +221,10 @@ TEST(BatchE2E, ShowsRunsAndWritesNothingButItsFile) {
     // again with its name (an automatic description in the window).
     options.scenario = "unit_ms 10\n"
                        "device 0a:00:00:00:00:01 name=Alpha\n"
-                       "device 0a:00:00:00:00:02 scans=4- name=Beta\n";
+                       "device 0a:00:00:00:00:02 scans=4- name=Beta\n"
+                       "le 0c:00:00:00:00:07 name=Gamma\n";
+    // LE advertisements heard during the scans are exported too, and raise nothing.
+    options.environment = {{L"NEARWATCH_WINRT", BinFolder() + L"\\simradio.dll"}};
     Program program;
     int visible = 0;
     EXPECT_EQ(0u, RunToEnd(program, options, L"/EXPORT \"CSV\" \"out file.csv\" /Scans 5", &visible));
@@ -231,6 +234,7 @@ TEST(BatchE2E, ShowsRunsAndWritesNothingButItsFile) {
     const std::string csv = FileText(program, L"out file.csv");
     EXPECT_NE(std::string::npos, csv.find("Alpha,"));
     EXPECT_NE(std::string::npos, csv.find("Beta,"));
+    EXPECT_NE(std::string::npos, csv.find("Gamma,"));
     ::Sleep(500);   // a command started at the end would have written by now
     EXPECT_FALSE(program.FileExists(L"alerts.txt"));
     EXPECT_FALSE(program.FileExists(L"nearwatch_Desc.ini"));

@@ -5,6 +5,9 @@
 //   unit_ms 300
 //   radio on
 //   device 00:1a:7d:da:71:13 class=0x5a020c connected=1 scans=2-5,7- name=My phone
+//   le 5a:11:22:33:44:55 random=1 rssi=-70 txpower=-8 connectable=0 mfr=004c:0215aa appearance=0x0200
+//      uuids=180f,fe9f scans=2- name=Tracker
+//   le_runtime absent | aborted | no_args2 | stop_after MS
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -42,6 +45,36 @@ struct Device {
     }
 };
 
+constexpr size_t kLeNameBytes = 248;     // of a name's UTF-8, in its own data section
+constexpr size_t kLeMfrBytes = 64;
+constexpr size_t kLeUuids = 8;
+
+// A Low Energy device: it advertises while the program's current inquiry
+// is in scans; a name goes only in its scan response.
+struct LeDevice {
+    uint64_t address = 0;        // as shown, most significant byte first
+    bool random = false;
+    int32_t rssi = -60;
+    bool hasTxPower = false;
+    int32_t txPower = 0;
+    bool connectable = true;
+    bool hasMfr = false;
+    uint16_t company = 0;
+    std::string mfr;             // bytes after the company identifier
+    bool hasAppearance = false;
+    uint16_t appearance = 0;
+    std::vector<uint16_t> uuids;
+    std::vector<ScanRange> scans;
+    std::string name;            // UTF-8 bytes, at most kLeNameBytes
+
+    bool InScan(uint32_t scan) const {
+        if (scans.empty()) return true;
+        for (const ScanRange& r : scans)
+            if (scan >= r.first && (r.last == 0 || scan <= r.last)) return true;
+        return false;
+    }
+};
+
 struct Problem {
     size_t line = 0;             // 1-based
     std::string reason;
@@ -51,6 +84,11 @@ struct Scenario {
     uint32_t unitMs = kDefaultUnitMs;
     bool radioOn = true;
     std::vector<Device> devices;
+    std::vector<LeDevice> leDevices;
+    bool leAbsent = false;          // activation fails: no such class
+    bool leAborted = false;         // Start ends as Aborted: the radio is off
+    bool leNoArgs2 = false;         // event arguments as before Windows 10 2004
+    uint32_t leStopAfterMs = 0;     // the watcher stops by itself after this long; 0 never
     std::vector<Problem> problems;  // lines that were skipped
 };
 
@@ -109,6 +147,26 @@ inline bool ParseAddress(std::string_view s, uint64_t& out) {
         v = (v << 8) | static_cast<uint64_t>(hi * 16 + lo);
     }
     out = v;
+    return true;
+}
+
+// Signed decimal within [min, max].
+inline bool ParseSigned(std::string_view s, int32_t min, int32_t max, int32_t& out) {
+    bool negative = !s.empty() && s.front() == '-';
+    if (negative) s.remove_prefix(1);
+    uint32_t magnitude = 0;
+    if (!ParseDecimal(s, 1000000, magnitude)) return false;
+    const int64_t v = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    if (v < min || v > max) return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
+// Exactly four hex digits.
+inline bool ParseHex16(std::string_view s, uint16_t& out) {
+    uint32_t v = 0;
+    if (s.size() != 4 || !ParseHex32(s, v)) return false;
+    out = static_cast<uint16_t>(v);
     return true;
 }
 
@@ -235,6 +293,107 @@ inline bool ParseDevice(std::string_view rest, Device& device, std::string& reas
     }
 }
 
+// "CCCC:HEXBYTES": the company identifier, then the data.
+inline bool ParseManufacturer(std::string_view s, LeDevice& device) {
+    size_t colon = s.find(':');
+    if (colon == std::string_view::npos || !ParseHex16(s.substr(0, colon), device.company)) return false;
+    std::string_view hex = s.substr(colon + 1);
+    if (hex.size() % 2 || hex.size() / 2 > kLeMfrBytes) return false;
+    std::string bytes;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        int hi = HexDigit(hex[i]), lo = HexDigit(hex[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        bytes.push_back(static_cast<char>(hi * 16 + lo));
+    }
+    device.mfr = std::move(bytes);
+    device.hasMfr = true;
+    return true;
+}
+
+inline bool ParseUuids(std::string_view s, std::vector<uint16_t>& out) {
+    std::vector<uint16_t> uuids;
+    while (true) {
+        size_t comma = s.find(',');
+        uint16_t uuid = 0;
+        if (!ParseHex16(s.substr(0, comma), uuid) || uuids.size() >= kLeUuids) return false;
+        uuids.push_back(uuid);
+        if (comma == std::string_view::npos) break;
+        s.remove_prefix(comma + 1);
+    }
+    out = std::move(uuids);
+    return true;
+}
+
+// A name's bytes cut to kLeNameBytes without splitting a UTF-8 sequence.
+inline std::string CutUtf8(std::string_view s, size_t max) {
+    if (s.size() <= max) return std::string(s);
+    size_t n = max;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    return std::string(s.substr(0, n));
+}
+
+inline bool ParseLeDevice(std::string_view rest, LeDevice& device, std::string& reason) {
+    while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
+    size_t end = 0;
+    while (end < rest.size() && !IsBlank(rest[end])) ++end;
+    if (!ParseAddress(rest.substr(0, end), device.address)) {
+        reason = "bad address";
+        return false;
+    }
+    rest.remove_prefix(end);
+    for (;;) {
+        while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
+        if (rest.empty()) return true;
+        if (rest.substr(0, 5) == "name=") {
+            std::string_view name = rest.substr(5);
+            while (!name.empty() && name.back() == '\r') name.remove_suffix(1);
+            // "\n" stands for a line feed, which a line cannot hold.
+            std::string text;
+            for (size_t i = 0; i < name.size(); ++i) {
+                if (name[i] == '\\' && i + 1 < name.size() && name[i + 1] == 'n') {
+                    text.push_back('\n');
+                    ++i;
+                } else {
+                    text.push_back(name[i]);
+                }
+            }
+            device.name = CutUtf8(text, kLeNameBytes);
+            return true;
+        }
+        end = 0;
+        while (end < rest.size() && !IsBlank(rest[end])) ++end;
+        std::string_view token = rest.substr(0, end);
+        rest.remove_prefix(end);
+        size_t eq = token.find('=');
+        if (eq == std::string_view::npos) {
+            reason = "expected key=value";
+            return false;
+        }
+        std::string_view key = token.substr(0, eq), value = token.substr(eq + 1);
+        bool ok = false;
+        uint32_t hex = 0;
+        if (key == "random") ok = ParseFlag(value, device.random);
+        else if (key == "rssi") ok = ParseSigned(value, -127, 20, device.rssi);
+        else if (key == "txpower") ok = device.hasTxPower = ParseSigned(value, -127, 127, device.txPower);
+        else if (key == "connectable") ok = ParseFlag(value, device.connectable);
+        else if (key == "mfr") ok = ParseManufacturer(value, device);
+        else if (key == "appearance") {
+            ok = ParseHex32(value, hex) && hex <= 0xFFFF;
+            device.appearance = static_cast<uint16_t>(hex);
+            device.hasAppearance = ok;
+        } else if (key == "uuids") ok = ParseUuids(value, device.uuids);
+        else if (key == "scans") ok = ParseRanges(value, device.scans);
+        else {
+            reason = "unknown key";
+            return false;
+        }
+        if (!ok) {
+            reason = "bad value";
+            return false;
+        }
+    }
+}
+
 }  // namespace detail
 
 // Reads a whole scenario. Lines that make no sense are skipped and listed in
@@ -272,6 +431,21 @@ inline Scenario ParseScenario(std::string_view text) {
             tail.remove_prefix(end);
             if (scenario.devices.size() >= kMaxDevices) reason = "too many devices";
             else if (ParseDevice(tail, device, reason)) scenario.devices.push_back(std::move(device));
+        } else if (word == "le") {
+            LeDevice device;
+            std::string_view tail = raw;
+            while (!tail.empty() && IsBlank(tail.front())) tail.remove_prefix(1);
+            tail.remove_prefix(end);
+            if (scenario.leDevices.size() >= kMaxDevices) reason = "too many devices";
+            else if (ParseLeDevice(tail, device, reason)) scenario.leDevices.push_back(std::move(device));
+        } else if (word == "le_runtime") {
+            uint32_t ms = 0;
+            if (rest == "absent") scenario.leAbsent = true;
+            else if (rest == "aborted") scenario.leAborted = true;
+            else if (rest == "no_args2") scenario.leNoArgs2 = true;
+            else if (rest.substr(0, 10) == "stop_after" && ParseDecimal(Trim(rest.substr(10)), 3600000, ms) && ms)
+                scenario.leStopAfterMs = ms;
+            else reason = "le_runtime takes absent, aborted, no_args2 or stop_after MS";
         } else {
             reason = "unknown directive";
         }

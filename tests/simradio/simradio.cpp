@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Scenario.h"
+#include "../../discovery/WinRtAbi.h"
 
 using nw::simradio::Scenario;
 
@@ -337,5 +338,604 @@ WINBOOL WINAPI SimFindNextDevice(HBLUETOOTH_DEVICE_FIND handle, BLUETOOTH_DEVICE
 WINBOOL WINAPI SimFindDeviceClose(HBLUETOOTH_DEVICE_FIND handle) {
     return CloseEnumeration(handle);
 }
+
+}  // extern "C"
+
+// ---- The simulated Windows Runtime ------------------------------------------------
+// NEARWATCH_WINRT points the program here instead of combase.dll. The
+// program loads this role once for its whole run (the radio role above is
+// loaded per scan); both count their loads apart, and they share the scan
+// counter through the process environment. The objects below have the
+// published vtables and answer E_NOINTERFACE to anything they do not
+// implement; events come from a thread of this library, never the caller's.
+
+namespace {
+
+using namespace nw::winrt;
+
+constexpr uint32_t kStringMagic = 0x48535452u;   // "HSTR"
+constexpr HRESULT kIllegalMethodCall = static_cast<HRESULT>(0x8000000Eu);
+constexpr HRESULT kBounds = static_cast<HRESULT>(0x8000000Bu);
+constexpr DWORD kAdvertiseEveryMs = 100;
+
+struct SimString {
+    uint32_t magic;
+    uint32_t length;
+    wchar_t text[1];
+};
+
+// The scan the program's inquiry is in: the counter the radio role keeps.
+uint32_t CurrentScan() {
+    std::wstring text = Environment(L"NEARWATCH_SIMRADIO_SCAN");
+    unsigned long scan = text.empty() ? 0 : wcstoul(text.c_str(), nullptr, 10);
+    return scan == 0 ? 1 : static_cast<uint32_t>(scan);
+}
+
+bool AnswerCommon(REFIID riid, const GUID& own, void* self, void** object) {
+    if (SameGuid(riid, own) || SameGuid(riid, kIidUnknown) || SameGuid(riid, kIidInspectable) ||
+        SameGuid(riid, kIidAgileObject)) {
+        *object = self;
+        return true;
+    }
+    return false;
+}
+
+#define NW_SIM_REFCOUNT                                                                     \
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); } \
+    ULONG STDMETHODCALLTYPE Release() override {                                            \
+        LONG left = ::InterlockedDecrement(&refs_);                                         \
+        if (left == 0) delete this;                                                         \
+        return static_cast<ULONG>(left);                                                    \
+    }                                                                                       \
+    HRESULT STDMETHODCALLTYPE GetIids(ULONG* count, IID** iids) override {                  \
+        if (count) *count = 0;                                                              \
+        if (iids) *iids = nullptr;                                                          \
+        return E_NOTIMPL;                                                                   \
+    }                                                                                       \
+    HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HStr* name) override {                   \
+        if (name) *name = nullptr;                                                          \
+        return E_NOTIMPL;                                                                   \
+    }                                                                                       \
+    HRESULT STDMETHODCALLTYPE GetTrustLevel(int32_t* level) override {                     \
+        if (!level) return E_POINTER;                                                       \
+        *level = 0;                                                                         \
+        return S_OK;                                                                        \
+    }                                                                                       \
+    LONG refs_ = 1;
+
+class SimBuffer final : public IBufferAbi, public IBufferByteAccessAbi {
+public:
+    explicit SimBuffer(std::string bytes) : bytes_(std::move(bytes)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (AnswerCommon(riid, kIidBuffer, static_cast<IBufferAbi*>(this), object)) {
+        } else if (SameGuid(riid, kIidBufferByteAccess)) {
+            *object = static_cast<IBufferByteAccessAbi*>(this);
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    NW_SIM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE get_Capacity(uint32_t* value) override { return Size(value); }
+    HRESULT STDMETHODCALLTYPE get_Length(uint32_t* value) override { return Size(value); }
+    HRESULT STDMETHODCALLTYPE put_Length(uint32_t) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Buffer(uint8_t** value) override {
+        if (!value) return E_POINTER;
+        *value = reinterpret_cast<uint8_t*>(bytes_.data());
+        return S_OK;
+    }
+
+private:
+    HRESULT Size(uint32_t* value) {
+        if (!value) return E_POINTER;
+        *value = static_cast<uint32_t>(bytes_.size());
+        return S_OK;
+    }
+    std::string bytes_;
+};
+
+class SimSection final : public IDataSectionAbi {
+public:
+    SimSection(uint8_t type, std::string bytes) : type_(type), buffer_(new SimBuffer(std::move(bytes))) {}
+    ~SimSection() { buffer_->Release(); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (!AnswerCommon(riid, kIidDataSection, this, object)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    NW_SIM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE get_DataType(uint8_t* value) override {
+        if (!value) return E_POINTER;
+        *value = type_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_DataType(uint8_t) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Data(IBufferAbi** value) override {
+        if (!value) return E_POINTER;
+        buffer_->AddRef();
+        *value = buffer_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_Data(IBufferAbi*) override { return E_NOTIMPL; }
+
+private:
+    uint8_t type_;
+    SimBuffer* buffer_;
+};
+
+class SimSectionVector final : public ISectionVectorAbi {
+public:
+    ~SimSectionVector() {
+        for (SimSection* s : sections_) s->Release();
+    }
+    void Add(uint8_t type, std::string bytes) { sections_.push_back(new SimSection(type, std::move(bytes))); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (!AnswerCommon(riid, kIidSectionVector, this, object)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    NW_SIM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE GetAt(uint32_t index, IDataSectionAbi** item) override {
+        if (!item) return E_POINTER;
+        *item = nullptr;
+        if (index >= sections_.size()) return kBounds;
+        sections_[index]->AddRef();
+        *item = sections_[index];
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Size(uint32_t* size) override {
+        if (!size) return E_POINTER;
+        *size = static_cast<uint32_t>(sections_.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetView(IInspectableAbi**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IndexOf(IDataSectionAbi*, uint32_t*, uint8_t*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetAt(uint32_t, IDataSectionAbi*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE InsertAt(uint32_t, IDataSectionAbi*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RemoveAt(uint32_t) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Append(IDataSectionAbi*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RemoveAtEnd() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clear() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMany(uint32_t, uint32_t, IDataSectionAbi**, uint32_t*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ReplaceAll(uint32_t, IDataSectionAbi**) override { return E_NOTIMPL; }
+
+private:
+    std::vector<SimSection*> sections_;
+};
+
+class SimAdvertisement final : public IAdvertisementAbi {
+public:
+    SimAdvertisement() : sections_(new SimSectionVector) {}
+    ~SimAdvertisement() { sections_->Release(); }
+    SimSectionVector& Sections() { return *sections_; }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (!AnswerCommon(riid, kIidAdvertisement, this, object)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    NW_SIM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE get_Flags(IInspectableAbi**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Flags(IInspectableAbi*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_LocalName(HStr*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_LocalName(HStr) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ServiceUuids(IInspectableAbi**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ManufacturerData(IInspectableAbi**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_DataSections(ISectionVectorAbi** value) override {
+        if (!value) return E_POINTER;
+        sections_->AddRef();
+        *value = sections_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetManufacturerDataByCompanyId(uint16_t, IInspectableAbi**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetSectionsByType(uint8_t, IInspectableAbi**) override { return E_NOTIMPL; }
+
+private:
+    SimSectionVector* sections_;
+};
+
+struct Reception {
+    uint64_t address = 0;
+    int16_t rssi = 0;
+    bool random = false;
+    bool connectable = true;
+    bool scanResponse = false;
+    bool args2 = true;
+};
+
+class SimReceivedArgs final : public IReceivedArgsAbi, public IReceivedArgs2Abi {
+public:
+    SimReceivedArgs(const Reception& reception, SimAdvertisement* advertisement)
+        : reception_(reception), advertisement_(advertisement) {
+        FILETIME now;
+        ::GetSystemTimeAsFileTime(&now);
+        timestamp_ = static_cast<int64_t>((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    }
+    ~SimReceivedArgs() { advertisement_->Release(); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (AnswerCommon(riid, kIidReceivedArgs, static_cast<IReceivedArgsAbi*>(this), object)) {
+        } else if (reception_.args2 && SameGuid(riid, kIidReceivedArgs2)) {
+            *object = static_cast<IReceivedArgs2Abi*>(this);
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    NW_SIM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE get_RawSignalStrengthInDBm(int16_t* value) override {
+        return Give(value, reception_.rssi);
+    }
+    HRESULT STDMETHODCALLTYPE get_BluetoothAddress(uint64_t* value) override {
+        return Give(value, reception_.address);
+    }
+    HRESULT STDMETHODCALLTYPE get_AdvertisementType(int32_t* value) override {
+        // Connectable undirected 0, non-connectable undirected 3, scan response 4.
+        return Give(value, reception_.scanResponse ? 4 : (reception_.connectable ? 0 : 3));
+    }
+    HRESULT STDMETHODCALLTYPE get_Timestamp(int64_t* value) override { return Give(value, timestamp_); }
+    HRESULT STDMETHODCALLTYPE get_Advertisement(IAdvertisementAbi** value) override {
+        if (!value) return E_POINTER;
+        advertisement_->AddRef();
+        *value = advertisement_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_BluetoothAddressType(int32_t* value) override {
+        return Give(value, reception_.random ? kAddressRandom : kAddressPublic);
+    }
+    HRESULT STDMETHODCALLTYPE get_TransmitPowerLevelInDBm(IInspectableAbi** value) override {
+        return Give(value, static_cast<IInspectableAbi*>(nullptr));   // none outside extended advertising
+    }
+    HRESULT STDMETHODCALLTYPE get_IsAnonymous(uint8_t* value) override { return Give(value, uint8_t{0}); }
+    HRESULT STDMETHODCALLTYPE get_IsConnectable(uint8_t* value) override {
+        return Give(value, static_cast<uint8_t>(reception_.connectable && !reception_.scanResponse));
+    }
+    HRESULT STDMETHODCALLTYPE get_IsScannable(uint8_t* value) override { return Give(value, uint8_t{1}); }
+    HRESULT STDMETHODCALLTYPE get_IsDirected(uint8_t* value) override { return Give(value, uint8_t{0}); }
+    HRESULT STDMETHODCALLTYPE get_IsScanResponse(uint8_t* value) override {
+        return Give(value, static_cast<uint8_t>(reception_.scanResponse));
+    }
+
+private:
+    template <typename T, typename V>
+    static HRESULT Give(T* out, V value) {
+        if (!out) return E_POINTER;
+        *out = static_cast<T>(value);
+        return S_OK;
+    }
+    Reception reception_;
+    SimAdvertisement* advertisement_;
+    int64_t timestamp_ = 0;
+};
+
+class SimStoppedArgs final : public IStoppedArgsAbi {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (!AnswerCommon(riid, kIidStoppedArgs, this, object)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    NW_SIM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE get_Error(int32_t* value) override {
+        if (!value) return E_POINTER;
+        *value = 0;   // the program reads the watcher's status instead
+        return S_OK;
+    }
+};
+
+// An advertisement's data sections as a device would send them; the name
+// goes in the scan response.
+SimAdvertisement* MakeAdvertisement(const nw::simradio::LeDevice& device, bool scanResponse) {
+    auto* advertisement = new SimAdvertisement;
+    SimSectionVector& sections = advertisement->Sections();
+    if (scanResponse) {
+        sections.Add(0x09, device.name);   // complete local name
+        return advertisement;
+    }
+    sections.Add(0x01, std::string(1, '\x06'));   // LE general discoverable, no BR/EDR
+    if (device.hasTxPower) sections.Add(0x0A, std::string(1, static_cast<char>(device.txPower)));
+    if (device.hasAppearance) {
+        char bytes[2] = {static_cast<char>(device.appearance & 0xFF), static_cast<char>(device.appearance >> 8)};
+        sections.Add(0x19, std::string(bytes, 2));
+    }
+    if (!device.uuids.empty()) {
+        std::string bytes;
+        for (uint16_t uuid : device.uuids) {
+            bytes.push_back(static_cast<char>(uuid & 0xFF));
+            bytes.push_back(static_cast<char>(uuid >> 8));
+        }
+        sections.Add(0x03, bytes);   // complete list of 16-bit service UUIDs
+    }
+    if (device.hasMfr) {
+        std::string bytes;
+        bytes.push_back(static_cast<char>(device.company & 0xFF));
+        bytes.push_back(static_cast<char>(device.company >> 8));
+        bytes += device.mfr;
+        sections.Add(0xFF, bytes);
+    }
+    return advertisement;
+}
+
+struct HandlerSlot {
+    int64_t token;
+    IUnknown* handler;   // IReceivedHandlerAbi or IStoppedHandlerAbi, held
+};
+
+class SimWatcher final : public IWatcherAbi {
+public:
+    SimWatcher(bool noArgs2) : noArgs2_(noArgs2) { stopEvent_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+    ~SimWatcher() {
+        for (const HandlerSlot& slot : received_) slot.handler->Release();
+        for (const HandlerSlot& slot : stopped_) slot.handler->Release();
+        if (stopEvent_) ::CloseHandle(stopEvent_);
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (!AnswerCommon(riid, kIidWatcher, this, object)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    NW_SIM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE get_MinSamplingInterval(int64_t*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_MaxSamplingInterval(int64_t*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_MinOutOfRangeTimeout(int64_t*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_MaxOutOfRangeTimeout(int64_t*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Status(int32_t* value) override {
+        if (!value) return E_POINTER;
+        *value = status_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_ScanningMode(int32_t* value) override {
+        if (!value) return E_POINTER;
+        *value = mode_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_ScanningMode(int32_t value) override {
+        mode_ = value;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_SignalStrengthFilter(IInspectableAbi**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_SignalStrengthFilter(IInspectableAbi*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_AdvertisementFilter(IInspectableAbi**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_AdvertisementFilter(IInspectableAbi*) override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE Start() override {
+        if (thread_ || status_ == kWatcherStarted) return kIllegalMethodCall;
+        Scenario scenario;
+        ReadScenario(scenario);
+        aborted_ = scenario.leAborted;
+        stopAfterMs_ = scenario.leStopAfterMs;
+        status_ = kWatcherStarted;
+        ::ResetEvent(stopEvent_);
+        AddRef();   // the thread's
+        thread_ = ::CreateThread(nullptr, 0, ThreadMain, this, 0, &threadId_);
+        if (!thread_) {
+            status_ = kWatcherAborted;
+            Release();
+            return E_FAIL;
+        }
+        Log("le start scan %u ms %llu", CurrentScan(), static_cast<unsigned long long>(::GetTickCount64()));
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Stop() override {
+        if (!thread_) return S_OK;
+        ::SetEvent(stopEvent_);
+        if (::GetCurrentThreadId() != threadId_) ::WaitForSingleObject(thread_, 5000);
+        ::CloseHandle(thread_);
+        thread_ = nullptr;
+        if (status_ == kWatcherStarted) {
+            status_ = kWatcherStopped;
+            FireStopped();
+        }
+        Log("le stop ms %llu", static_cast<unsigned long long>(::GetTickCount64()));
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE add_Received(IReceivedHandlerAbi* handler, EventToken* token) override {
+        return Add(received_, handler, token);
+    }
+    HRESULT STDMETHODCALLTYPE remove_Received(EventToken token) override { return Remove(received_, token); }
+    HRESULT STDMETHODCALLTYPE add_Stopped(IStoppedHandlerAbi* handler, EventToken* token) override {
+        return Add(stopped_, handler, token);
+    }
+    HRESULT STDMETHODCALLTYPE remove_Stopped(EventToken token) override { return Remove(stopped_, token); }
+
+private:
+    HRESULT Add(std::vector<HandlerSlot>& slots, IUnknown* handler, EventToken* token) {
+        if (!handler || !token) return E_POINTER;
+        LockGuard guard(handlersLock_);
+        handler->AddRef();
+        token->value = ++lastToken_;
+        slots.push_back({token->value, handler});
+        return S_OK;
+    }
+    HRESULT Remove(std::vector<HandlerSlot>& slots, EventToken token) {
+        IUnknown* handler = nullptr;
+        {
+            LockGuard guard(handlersLock_);
+            for (size_t i = 0; i < slots.size(); ++i) {
+                if (slots[i].token != token.value) continue;
+                handler = slots[i].handler;
+                slots.erase(slots.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        }
+        if (handler) handler->Release();
+        return S_OK;
+    }
+    // The handlers of the moment, held, so none goes while it is called.
+    std::vector<IUnknown*> Snapshot(const std::vector<HandlerSlot>& slots) {
+        LockGuard guard(handlersLock_);
+        std::vector<IUnknown*> handlers;
+        for (const HandlerSlot& slot : slots) {
+            slot.handler->AddRef();
+            handlers.push_back(slot.handler);
+        }
+        return handlers;
+    }
+    void FireStopped() {
+        auto* args = new SimStoppedArgs;
+        for (IUnknown* handler : Snapshot(stopped_)) {
+            static_cast<IStoppedHandlerAbi*>(handler)->Invoke(this, args);
+            handler->Release();
+        }
+        args->Release();
+    }
+    void FireReceived(const nw::simradio::LeDevice& device, bool scanResponse) {
+        Reception reception;
+        reception.address = device.address;
+        reception.rssi = static_cast<int16_t>(device.rssi);
+        reception.random = device.random;
+        reception.connectable = device.connectable;
+        reception.scanResponse = scanResponse;
+        reception.args2 = !noArgs2_;
+        auto* args = new SimReceivedArgs(reception, MakeAdvertisement(device, scanResponse));
+        for (IUnknown* handler : Snapshot(received_)) {
+            static_cast<IReceivedHandlerAbi*>(handler)->Invoke(this, args);
+            handler->Release();
+        }
+        args->Release();
+    }
+
+    static DWORD WINAPI ThreadMain(void* param) {
+        auto* self = static_cast<SimWatcher*>(param);
+        self->Advertise();
+        self->Release();
+        return 0;
+    }
+
+    void Advertise() {
+        if (aborted_) {
+            // The radio is off: the watcher ends at once as Aborted.
+            status_ = kWatcherAborted;
+            Log("le aborted ms %llu", static_cast<unsigned long long>(::GetTickCount64()));
+            FireStopped();
+            return;
+        }
+        const ULONGLONG start = ::GetTickCount64();
+        uint32_t scenarioScan = 0;
+        Scenario scenario;
+        for (;;) {
+            const uint32_t scan = CurrentScan();
+            if (scan != scenarioScan) {
+                // Read again with each inquiry, as the radio role does.
+                scenario = Scenario();
+                ReadScenario(scenario);
+                scenarioScan = scan;
+            }
+            if (stopAfterMs_ && ::GetTickCount64() - start >= stopAfterMs_) {
+                status_ = kWatcherStopped;
+                Log("le stopped itself ms %llu", static_cast<unsigned long long>(::GetTickCount64()));
+                FireStopped();
+                return;
+            }
+            for (const auto& device : scenario.leDevices) {
+                if (!device.InScan(scan)) continue;
+                FireReceived(device, false);
+                if (!device.name.empty()) FireReceived(device, true);
+            }
+            if (::WaitForSingleObject(stopEvent_, kAdvertiseEveryMs) == WAIT_OBJECT_0) return;
+        }
+    }
+
+    bool noArgs2_;
+    bool aborted_ = false;
+    uint32_t stopAfterMs_ = 0;
+    volatile LONG status_ = kWatcherCreated;
+    int32_t mode_ = 0;
+    HANDLE stopEvent_ = nullptr;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    Lock handlersLock_;
+    int64_t lastToken_ = 0;
+    std::vector<HandlerSlot> received_;
+    std::vector<HandlerSlot> stopped_;
+};
+
+HRESULT ActivateInstance(HStr classId, IInspectableAbi** instance) {
+    if (!instance) return E_POINTER;
+    *instance = nullptr;
+    auto* name = reinterpret_cast<SimString*>(classId);
+    if (!name || name->magic != kStringMagic || wcscmp(name->text, kWatcherClass) != 0) return REGDB_E_CLASSNOTREG;
+    Scenario scenario;
+    ReadScenario(scenario);
+    if (scenario.leAbsent) {
+        Log("le activation refused: absent");
+        return REGDB_E_CLASSNOTREG;
+    }
+    *instance = new SimWatcher(scenario.leNoArgs2);
+    return S_OK;
+}
+
+HRESULT CreateString(const wchar_t* text, uint32_t length, HStr* string) {
+    if (!string) return E_INVALIDARG;
+    *string = nullptr;
+    if (length == 0) return S_OK;
+    if (!text || length > 0x100000) return E_INVALIDARG;
+    auto* s = static_cast<SimString*>(std::malloc(sizeof(SimString) + length * sizeof(wchar_t)));
+    if (!s) return E_OUTOFMEMORY;
+    s->magic = kStringMagic;
+    s->length = length;
+    memcpy(s->text, text, length * sizeof(wchar_t));
+    s->text[length] = 0;
+    *string = reinterpret_cast<HStr>(s);
+    return S_OK;
+}
+
+HRESULT DeleteString(HStr string) {
+    auto* s = reinterpret_cast<SimString*>(string);
+    if (s && s->magic == kStringMagic) {
+        s->magic = 0;
+        std::free(s);
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+extern "C" {
+
+HRESULT WINAPI SimRoInitialize(int32_t type) NW_SYMBOL(SimRoInitialize);
+void WINAPI SimRoUninitialize() NW_SYMBOL(SimRoUninitialize);
+HRESULT WINAPI SimRoActivateInstance(HStr classId, IInspectableAbi** instance) NW_SYMBOL(SimRoActivateInstance);
+HRESULT WINAPI SimWindowsCreateString(const wchar_t* text, uint32_t length, HStr* string)
+    NW_SYMBOL(SimWindowsCreateString);
+HRESULT WINAPI SimWindowsDeleteString(HStr string) NW_SYMBOL(SimWindowsDeleteString);
+
+HRESULT WINAPI SimRoInitialize(int32_t type) { return type == kRoInitMultithreaded || type == 0 ? S_OK : E_INVALIDARG; }
+void WINAPI SimRoUninitialize() {}
+HRESULT WINAPI SimRoActivateInstance(HStr classId, IInspectableAbi** instance) {
+    return ActivateInstance(classId, instance);
+}
+HRESULT WINAPI SimWindowsCreateString(const wchar_t* text, uint32_t length, HStr* string) {
+    return CreateString(text, length, string);
+}
+HRESULT WINAPI SimWindowsDeleteString(HStr string) { return DeleteString(string); }
 
 }  // extern "C"

@@ -356,7 +356,7 @@ TEST_F(DeviceTableTest, ColumnTextsOfADevice) {
     EXPECT_EQ(nw::GetString(IDS_NO), Text(record, nw::kColRemembered));
     EXPECT_EQ(L"1", Text(record, nw::kColCount));
     EXPECT_EQ(L"", Text(record, nw::kColProbe));
-    EXPECT_EQ(L"", Text(record, 13));
+    EXPECT_EQ(L"", Text(record, nw::kDeviceColumnCount));
     EXPECT_NE(nw::GetString(IDS_NOT_AVAILABLE), Text(record, nw::kColFirstSeen));
 
     record->probeResult = 0;

@@ -122,6 +122,44 @@ TEST(SimRadioScenario, ArbitraryBytesNeverBreakTheParser) {
     for (const auto& d : s.devices) EXPECT_LT(d.name.size(), 248u);
 }
 
+TEST(SimRadioScenario, LeLinesRuntimeWordsAndTheirBadValues) {
+    // A 300-byte name of two-byte letters: cut to the limit on a letter's edge.
+    std::string longName;
+    for (int i = 0; i < 150; ++i) longName += "\xC3\xA4";
+    Scenario s = ParseScenario(
+        "le 5a:11:22:33:44:55 random=1 rssi=-70 txpower=-8 connectable=0 mfr=004C:0215aa appearance=0x00c2 "
+        "uuids=180f,FE9F scans=2- name=A \"b\" %x% & c\\nd\n"
+        "le 00:00:00:00:00:01 name=" + longName + "\n"
+        "le_runtime no_args2\nle_runtime stop_after 1500\n"
+        "le 00:00:00:00:00:02 rssi=5x\n"
+        "le 00:00:00:00:00:03 mfr=004c:021\n"
+        "le 00:00:00:00:00:04 uuids=1,2\n"
+        "le 00:00:00:00:00:05 appearance=0x10000\n"
+        "le 00:00:00:00:00:06 uuids=0001,0002,0003,0004,0005,0006,0007,0008,0009\n"
+        "le_runtime stop_after 0\nle_runtime sometimes\n");
+    ASSERT_EQ(2u, s.leDevices.size());
+    const auto& d = s.leDevices[0];
+    EXPECT_EQ(0x5a1122334455ull, d.address);
+    EXPECT_TRUE(d.random);
+    EXPECT_EQ(-70, d.rssi);
+    EXPECT_TRUE(d.hasTxPower);
+    EXPECT_EQ(-8, d.txPower);
+    EXPECT_FALSE(d.connectable);
+    EXPECT_EQ(0x004c, d.company);
+    EXPECT_EQ(std::string("\x02\x15\xaa"), d.mfr);
+    EXPECT_EQ(0x00c2, d.appearance);
+    EXPECT_EQ((std::vector<uint16_t>{0x180f, 0xfe9f}), d.uuids);
+    EXPECT_FALSE(d.InScan(1));
+    EXPECT_TRUE(d.InScan(9));
+    EXPECT_EQ("A \"b\" %x% & c\nd", d.name);
+    EXPECT_EQ(248u, s.leDevices[1].name.size());
+    EXPECT_EQ(-60, s.leDevices[1].rssi);
+    EXPECT_TRUE(s.leNoArgs2);
+    EXPECT_FALSE(s.leAbsent || s.leAborted);
+    EXPECT_EQ(1500u, s.leStopAfterMs);
+    EXPECT_EQ(7u, s.problems.size());
+}
+
 // ---- The library itself -------------------------------------------------------------
 
 namespace {
