@@ -18,9 +18,6 @@ size_t FindIgnoringAsciiCase(const std::wstring& text, const wchar_t* what, size
     return std::wstring::npos;
 }
 
-bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 // Characters that end an argument, chain or redirect a command, or expand a
 // variable in the command processor; control characters end lines.
 bool UnsafeInCommandLine(wchar_t c) {
@@ -52,14 +49,14 @@ void ReplaceVariable(std::wstring& text, const wchar_t* variable, const wchar_t*
 // become '"', U+FF3C '\\', U+00A5 '\\' under code page 932. Such a look-alike
 // is what the child sees, so it is filtered as that character. Only a
 // mapping to a single ASCII character counts: everything else the child sees
-// as itself or as the default character.
-wchar_t CommandLineLookAlike(const wchar_t* units, size_t count, unsigned codePage) {
-    if (units[0] < 0x80) return units[0];
+// as itself or as the default character. The mappings cover single units
+// only (half a surrogate pair becomes the default character).
+wchar_t CommandLineLookAlike(wchar_t c, unsigned codePage) {
+    if (c < 0x80) return c;
     char bytes[8];
-    const int n = ::WideCharToMultiByte(codePage, 0, units, static_cast<int>(count), bytes, sizeof bytes, nullptr,
-                                        nullptr);
+    const int n = ::WideCharToMultiByte(codePage, 0, &c, 1, bytes, sizeof bytes, nullptr, nullptr);
     if (n == 1 && static_cast<unsigned char>(bytes[0]) < 0x80 && bytes[0] != '?') return static_cast<wchar_t>(bytes[0]);
-    return units[0];
+    return c;
 }
 
 // Device names and descriptions come from strangers' radios. Put unchanged
@@ -69,16 +66,10 @@ std::wstring CommandLineValue(const wchar_t* value, unsigned codePage) {
     std::wstring safe;
     if (!value) return safe;
     for (const wchar_t* p = value; *p; ++p) {
-        const size_t units = IsHighSurrogate(p[0]) && IsLowSurrogate(p[1]) ? 2 : 1;
-        const wchar_t seen = CommandLineLookAlike(p, units, codePage);
-        if (UnsafeInCommandLine(seen)) {
-            p += units - 1;
-            continue;
-        }
+        const wchar_t seen = CommandLineLookAlike(*p, codePage);
+        if (UnsafeInCommandLine(seen)) continue;
         // A look-alike backslash is one for the child too.
-        if (seen == L'\\') safe.push_back(L'\\');
-        else safe.append(p, units);
-        p += units - 1;
+        safe.push_back(seen == L'\\' ? L'\\' : *p);
     }
     // Backslashes before a quote escape it: a value ending in one would move
     // the end of the template's own quoted argument.

@@ -34,9 +34,8 @@ void ReplaceVariable(std::wstring& text, const wchar_t* variable, const wchar_t*
 // these counts as it; 0 is the ANSI code page (CP_ACP).
 std::wstring CommandLineValue(const wchar_t* value, unsigned codePage = 0);
 // The ASCII character a child reading its command line in codePage sees for
-// the character at units (count 1, or 2 for a surrogate pair); units[0]
-// when it sees none.
-wchar_t CommandLineLookAlike(const wchar_t* units, size_t count, unsigned codePage);
+// c; c itself when it sees none.
+wchar_t CommandLineLookAlike(wchar_t c, unsigned codePage);
 
 // value without '<': a spoken text that starts with one is read as speech
 // markup, which would let a device name silence or stall the voice.

@@ -70,9 +70,7 @@ size_t ReadProfileTextFrom(const wchar_t* text, size_t units, const wchar_t* sec
     const Span wantedSection = Trimmed(section, section + wcslen(section));
     const Span wantedKey = Trimmed(key, key + wcslen(key));
     const wchar_t* const end = text + units;
-    // Only the first section of a name is searched.
     bool inSection = wantedSection.begin == wantedSection.end;
-    bool sectionSeen = inSection;
     for (const wchar_t* line = text; line < end;) {
         const wchar_t* next = line;
         while (next < end && *next != L'\n' && *next != L'\r') ++next;
@@ -83,9 +81,9 @@ size_t ReadProfileTextFrom(const wchar_t* text, size_t units, const wchar_t* sec
             const wchar_t* close = content.end;
             while (close > content.begin && close[-1] != L']') --close;
             if (close > content.begin) {
+                // Only the first section of a name is searched.
                 if (inSection) break;
-                inSection = !sectionSeen && SameName(Trimmed(content.begin + 1, close - 1), wantedSection);
-                sectionSeen = sectionSeen || inSection;
+                inSection = SameName(Trimmed(content.begin + 1, close - 1), wantedSection);
                 continue;
             }
         }

@@ -78,18 +78,18 @@ bool IsByteList(const wchar_t* text) {
 }
 
 // A hand-edited value must not wrap: 2147483648 read as -2147483648 turned a
-// count of 99 into 1. Digits past the range only keep it at its end, so any
-// length of digits is read without overflow.
+// count of 99 into 1. Every range is 32-bit, so the value may stop growing
+// at 2^40: any length of digits is read without overflow.
 bool ParseProfileNumber(const wchar_t* text, int64_t minimum, int64_t maximum, int64_t& out) {
     while (*text == L' ' || *text == L'\t') ++text;
     bool negative = false;
     if (*text == L'-' || *text == L'+') negative = *text++ == L'-';
     if (*text < L'0' || *text > L'9') return false;
+    constexpr int64_t kFar = int64_t{1} << 40;
     int64_t value = 0;
-    const int64_t limit = negative ? -minimum : maximum;   // |minimum| fits: the ranges are 32-bit
     while (*text >= L'0' && *text <= L'9') {
         value = value * 10 + (*text++ - L'0');
-        if (value > limit) value = limit + 1;   // past the end: stays there
+        if (value > kFar) value = kFar;
     }
     while (*text == L' ' || *text == L'\t') ++text;
     if (*text) return false;   // "1.5", "0x10", "7 days": not a number
