@@ -255,6 +255,11 @@ TEST(HistoryLog, LongPathsTakeTheLongForm) {
     EXPECT_EQ(0u, out.find(L"\\\\?\\UNC\\server\\share\\xx"));
     EXPECT_FALSE(nw::HistoryPathFor((std::wstring(300, L'x') + L"\\n.exe").c_str(), L"_history.csv", out));
     EXPECT_FALSE(nw::HistoryPathFor((L"C:\\..\\" + std::wstring(300, L'x') + L"\\n.exe").c_str(), L".csv", out));
+    // 259 characters still fit a plain path; 260 do not.
+    ASSERT_TRUE(nw::HistoryPathFor((L"C:\\" + std::wstring(234, L'x') + L"\\nearwatch.exe").c_str(), L"_history.csv", out));
+    EXPECT_EQ(259u, out.size());
+    ASSERT_TRUE(nw::HistoryPathFor((L"C:\\" + std::wstring(235, L'x') + L"\\nearwatch.exe").c_str(), L"_history.csv", out));
+    EXPECT_EQ(264u, out.size());
     ASSERT_TRUE(nw::HistoryPathFor(L"C:\\p\\nearwatch.exe", L"_history.csv", out));
     EXPECT_EQ(L"C:\\p\\nearwatch_history.csv", out);
 
