@@ -85,7 +85,7 @@ double TimelinePage() {
 }
 
 // The anchor: the page's 64,000 bar times, each converted by the system on
-// its own, as the page did before it asked once per quarter hour.
+// its own, as the page did before it asked once per hour.
 double ZoneLookups() {
     const uint64_t week = 7 * 86400 * kSecond;
     volatile int32_t sum = 0;

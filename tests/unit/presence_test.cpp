@@ -255,6 +255,11 @@ TEST(HistoryLog, LongPathsTakeTheLongForm) {
     EXPECT_EQ(0u, out.find(L"\\\\?\\UNC\\server\\share\\xx"));
     EXPECT_FALSE(nw::HistoryPathFor((std::wstring(300, L'x') + L"\\n.exe").c_str(), L"_history.csv", out));
     EXPECT_FALSE(nw::HistoryPathFor((L"C:\\..\\" + std::wstring(300, L'x') + L"\\n.exe").c_str(), L".csv", out));
+    // 259 characters still fit a plain path; 260 do not.
+    ASSERT_TRUE(nw::HistoryPathFor((L"C:\\" + std::wstring(234, L'x') + L"\\nearwatch.exe").c_str(), L"_history.csv", out));
+    EXPECT_EQ(259u, out.size());
+    ASSERT_TRUE(nw::HistoryPathFor((L"C:\\" + std::wstring(235, L'x') + L"\\nearwatch.exe").c_str(), L"_history.csv", out));
+    EXPECT_EQ(264u, out.size());
     ASSERT_TRUE(nw::HistoryPathFor(L"C:\\p\\nearwatch.exe", L"_history.csv", out));
     EXPECT_EQ(L"C:\\p\\nearwatch_history.csv", out);
 
@@ -358,8 +363,8 @@ TEST(TimelinePage, OneEscapedRowPerDeviceAndTheBoundWhenReached) {
     EXPECT_FALSE(nw::WriteTimelinePage(failing, page));
 }
 
-// The zone is asked per quarter hour, not per time, and a change of offset
-// inside a quarter hour (some zones change at 23:59:59.999) stays exact.
+// The zone is asked per hour, not per time, and a change of offset inside
+// an hour (some zones change at 23:59:59.999) stays exact.
 int g_zoneCalls = 0;
 uint64_t g_zoneChange = 0;
 int32_t ZoneOffset(uint64_t utc) {
@@ -374,9 +379,9 @@ std::string LocalText(uint64_t utc, int32_t offset, size_t from) {
     return std::string(iso + from, iso + 19);
 }
 
-TEST(TimelinePage, AsksTheZoneOncePerQuarterHourAndStaysExactAtAChange) {
+TEST(TimelinePage, AsksTheZoneOncePerHourAndStaysExactAtAChange) {
     constexpr uint64_t kSecond = 10000000ull;
-    const uint64_t start = kT0 / (15 * kMinute) * (15 * kMinute);
+    const uint64_t start = kT0 / (60 * kMinute) * (60 * kMinute);
     g_zoneChange = start + 100 * kMinute + 7 * kSecond;
     std::vector<nw::PresenceSpan> spans;
     for (int i = 0; i < 64; ++i) spans.push_back({start + i * kMinute, start + i * kMinute + 30 * kSecond});
