@@ -7,7 +7,7 @@
 
 #include <atomic>
 #include <deque>
-#include <mutex>
+#include <mutex>   // std::lock_guard
 #include <new>
 
 #include "base/Handles.h"
@@ -39,6 +39,18 @@ ConnectOptions ConnectOptionsOf(const ClientConfig& c) {
     o.password = c.password;
     return o;
 }
+
+// A slim reader/writer lock held exclusively: it stays in user mode unless
+// contended, where a std::mutex of the posix thread runtime takes a kernel
+// object (under Wine a server round trip) and Publish must stay cheap.
+class SlimLock {
+public:
+    void lock() { AcquireSRWLockExclusive(&lock_); }
+    void unlock() { ReleaseSRWLockExclusive(&lock_); }
+
+private:
+    SRWLOCK lock_ = SRWLOCK_INIT;
+};
 
 class WinsockUse {
 public:
@@ -110,7 +122,11 @@ struct Client::Shared {
     std::atomic<bool> stop{false};
     std::atomic<bool> abort{false};
 
-    std::mutex lock;                     // guards everything below
+    // Set by Publish when it signalled wake; cleared by the thread before it
+    // takes what waits, so a burst of messages wakes it once.
+    std::atomic<bool> wakeSent{false};
+
+    SlimLock lock;                       // guards everything below
     HWND window = nullptr;               // none once Stop has begun
     UINT stateMessage = 0, messageMessage = 0;
     ClientStatus status;
@@ -125,7 +141,7 @@ struct Client::Shared {
 };
 
 void Client::Shared::SetStatus(ClientState state, int code, DWORD error, bool tlsRejected, uint32_t nextMs) {
-    std::lock_guard<std::mutex> hold(lock);
+    std::lock_guard<SlimLock> hold(lock);
     if (stopDeadline) return;   // Stopped stays
     const bool changed = status.state != state;
     status.state = state;
@@ -137,7 +153,7 @@ void Client::Shared::SetStatus(ClientState state, int code, DWORD error, bool tl
 }
 
 void Client::Shared::Deliver(IncomingPublish&& message) {
-    std::lock_guard<std::mutex> hold(lock);
+    std::lock_guard<SlimLock> hold(lock);
     // A broker that floods faster than the window reads loses the oldest.
     if (incoming.size() >= kIncomingCapacity) incoming.pop_front();
     const bool wasEmpty = incoming.empty();
@@ -166,7 +182,7 @@ bool Client::Shared::HandlePackets(PacketReader& reader, Send& send) {
         } else if (packet.type == kPuback) {
             uint16_t id = 0;
             if (!ParsePuback(packet, id)) return false;
-            std::lock_guard<std::mutex> hold(lock);
+            std::lock_guard<SlimLock> hold(lock);
             outbox.Acknowledge(id);
         } else if (packet.type == kSuback) {
             Suback ack;
@@ -221,7 +237,7 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
         // before the messages that waited are sent.
         std::vector<std::string> newFilters;
         {
-            std::lock_guard<std::mutex> hold(lock);
+            std::lock_guard<SlimLock> hold(lock);
             newFilters.assign(filters.begin() + static_cast<ptrdiff_t>(subscribed), filters.end());
             subscribed = filters.size();
         }
@@ -230,16 +246,17 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
             if (++subscribeId == 0) subscribeId = kFirstSubscribeId;
             if (EncodeSubscribe(subscribeId, f, 1, bytes) && !send(bytes)) return LostConnection(connection, 0);
         }
+        wakeSent.store(false, std::memory_order_release);
         while (connection.Pending() < kSendAhead) {
             Outgoing m;
             {
-                std::lock_guard<std::mutex> hold(lock);
+                std::lock_guard<SlimLock> hold(lock);
                 if (!outbox.Take(m)) break;
             }
             bytes.clear();
             if (!EncodePublish(m.topic, m.payload, QosOf(m.flags), m.flags & kRetain, m.dup, m.packetId, bytes)) {
                 // Cannot be sent at all (an empty or too long topic): forget it.
-                std::lock_guard<std::mutex> hold(lock);
+                std::lock_guard<SlimLock> hold(lock);
                 if (m.packetId) outbox.Acknowledge(m.packetId);
                 continue;
             }
@@ -249,7 +266,7 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
             std::string finalTopic2, finalPayload2;
             ULONGLONG deadline;
             {
-                std::lock_guard<std::mutex> hold(lock);
+                std::lock_guard<SlimLock> hold(lock);
                 finalTopic2 = finalTopic;
                 finalPayload2 = finalPayload;
                 deadline = stopDeadline;
@@ -272,7 +289,9 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
 
         Io got = Io::Ok;
         bool broken = !HandlePackets(reader, send);
-        while (!broken && (plain.clear(), got = connection.Receive(plain)) == Io::Ok) {
+        // A bounded helping per turn, so a broker that never stops sending
+        // cannot keep Stop, the pings and the sending waiting.
+        for (int turn = 0; turn < 16 && !broken && (plain.clear(), got = connection.Receive(plain)) == Io::Ok; ++turn) {
             reader.Feed(plain.data(), plain.size());
             broken = !HandlePackets(reader, send);
         }
@@ -292,12 +311,12 @@ bool Client::Shared::Session(Connection& connection, bool& connected) {
             }
             wakeAt = pingSent ? pingSent + pingWaitMs : lastSend + keepAliveMs;
         }
-        if (connection.Pending() == 0 || flushed == Io::WouldBlock) {
+        if (got != Io::Ok && (connection.Pending() == 0 || flushed == Io::WouldBlock)) {
             // Work already waiting is done first; otherwise sleep until the socket,
             // Publish, Subscribe or Stop wakes us, or the next ping is due.
             bool more;
             {
-                std::lock_guard<std::mutex> hold(lock);
+                std::lock_guard<SlimLock> hold(lock);
                 more = outbox.Unsent() > 0 && connection.Pending() < kSendAhead;
                 more = more || subscribed < filters.size();
             }
@@ -331,7 +350,7 @@ void Client::Shared::Run() {
         // The state first: from now on Publish itself drops what may not wait.
         SetStatus(ended.state, ended.connackCode, ended.error, ended.tlsRejected, delay);
         {
-            std::lock_guard<std::mutex> hold(lock);
+            std::lock_guard<SlimLock> hold(lock);
             outbox.OnDisconnected();
         }
         const ULONGLONG until = GetTickCount64() + delay;
@@ -341,7 +360,7 @@ void Client::Shared::Run() {
             WaitForSingleObject(wake.get(), static_cast<DWORD>(until - t));
         }
     }
-    std::lock_guard<std::mutex> hold(lock);
+    std::lock_guard<SlimLock> hold(lock);
     status.state = ClientState::Stopped;
 }
 
@@ -358,7 +377,7 @@ bool Client::Start(const ClientConfig& config, HWND window, UINT stateMessage, U
     if (!shared_ || shared_->thread || !shared_->wake) return false;
     shared_->config = config;
     {
-        std::lock_guard<std::mutex> hold(shared_->lock);
+        std::lock_guard<SlimLock> hold(shared_->lock);
         shared_->window = window;
         shared_->stateMessage = stateMessage;
         shared_->messageMessage = messageMessage;
@@ -381,20 +400,24 @@ DWORD WINAPI Client::ThreadMain(void* param) {
     return 0;
 }
 
+// Away from the broker nothing wakes the thread: it takes what waits when
+// it has connected again.
 void Client::Publish(const std::string& topic, const std::string& payload, unsigned flags) {
     if (!shared_) return;
+    bool online;
     {
-        std::lock_guard<std::mutex> hold(shared_->lock);
+        std::lock_guard<SlimLock> hold(shared_->lock);
         if (shared_->stopDeadline) return;
-        shared_->outbox.Add(topic, payload, flags, shared_->status.state == ClientState::Connected);
+        online = shared_->status.state == ClientState::Connected;
+        shared_->outbox.Add(topic, payload, flags, online);
     }
-    SetEvent(shared_->wake.get());
+    if (online && !shared_->wakeSent.exchange(true, std::memory_order_acq_rel)) SetEvent(shared_->wake.get());
 }
 
 void Client::Subscribe(const std::string& topicFilter) {
     if (!shared_ || topicFilter.empty() || topicFilter.size() > kMaxStringLength) return;
     {
-        std::lock_guard<std::mutex> hold(shared_->lock);
+        std::lock_guard<SlimLock> hold(shared_->lock);
         for (const std::string& f : shared_->filters)
             if (f == topicFilter) return;
         shared_->filters.push_back(topicFilter);
@@ -404,27 +427,27 @@ void Client::Subscribe(const std::string& topicFilter) {
 
 void Client::TakeMessages(std::vector<Message>& out) {
     if (!shared_) return;
-    std::lock_guard<std::mutex> hold(shared_->lock);
+    std::lock_guard<SlimLock> hold(shared_->lock);
     for (Message& m : shared_->incoming) out.push_back(std::move(m));
     shared_->incoming.clear();
 }
 
 ClientStatus Client::Status() const {
     if (!shared_) return ClientStatus{ClientState::Stopped};
-    std::lock_guard<std::mutex> hold(shared_->lock);
+    std::lock_guard<SlimLock> hold(shared_->lock);
     return shared_->status;
 }
 
 uint32_t Client::TakeLostCount() {
     if (!shared_) return 0;
-    std::lock_guard<std::mutex> hold(shared_->lock);
+    std::lock_guard<SlimLock> hold(shared_->lock);
     return shared_->outbox.TakeLost();
 }
 
 void Client::Stop(const std::string& finalTopic, const std::string& finalPayload, DWORD maxWaitMs) {
     if (!shared_) return;
     {
-        std::lock_guard<std::mutex> hold(shared_->lock);
+        std::lock_guard<SlimLock> hold(shared_->lock);
         if (!shared_->stopDeadline) {
             shared_->finalTopic = finalTopic;
             shared_->finalPayload = finalPayload;

@@ -65,20 +65,27 @@ public:
 
     // Starts the thread. The window receives stateMessage (wParam = ClientState)
     // on every change of state, and messageMessage when messages arrived
-    // (fetch them with TakeMessages). False when already started or the
-    // thread could not be made.
+    // (fetch them with TakeMessages), once per batch; no window: no notes.
+    // Nothing is posted once Stop has begun. Once per Client: false when
+    // already started or the thread could not be made.
     bool Start(const ClientConfig& config, HWND window, UINT stateMessage, UINT messageMessage);
-    // Thread-safe; returns at once.
+    // Thread-safe; returns at once (it only queues). QoS 1 messages stay
+    // until their PUBACK and go again, marked DUP, after a reconnect.
+    // Ignored after Stop.
     void Publish(const std::string& topic, const std::string& payload, unsigned flags);
-    // Kept and sent again after each connect.
+    // Kept and sent again after each connect, before the waiting messages;
+    // subscribed at QoS 1.
     void Subscribe(const std::string& topicFilter);
-    // Moves out the messages that arrived since the last call (bounded).
+    // Moves out the messages that arrived since the last call (the last 256
+    // are kept when the window falls behind).
     void TakeMessages(std::vector<Message>& out);
     ClientStatus Status() const;
     // Queued messages dropped while offline since the last call; resets it.
     uint32_t TakeLostCount();
     // Sends finalTopic/finalPayload (retained, when not empty) and DISCONNECT if
-    // connected, then ends the thread; waits at most maxWaitMs in all.
+    // connected, then ends the thread; waits at most maxWaitMs in all. A thread
+    // still busy then (a name lookup cannot be interrupted) ends by itself
+    // later and touches nothing of the caller's.
     void Stop(const std::string& finalTopic, const std::string& finalPayload, DWORD maxWaitMs);
     // Ends the connection as a crash would, without DISCONNECT (the broker
     // then publishes the last will), and stops. For tests.

@@ -131,6 +131,7 @@ Io Connection::Connect(const ClientConfig& config, HANDLE wake, const std::atomi
             HANDLE handles[2] = {event_, wake};
             const DWORD r = WaitForMultipleObjects(wake ? 2 : 1, handles, FALSE, Remaining(deadline));
             if (r == WAIT_TIMEOUT) { result = Io::TimedOut; Fail(WSAETIMEDOUT); break; }
+            if (r == WAIT_FAILED) { e = static_cast<int>(GetLastError()); break; }
             if (r != WAIT_OBJECT_0) continue;   // wake: see whether to stop
             WSANETWORKEVENTS events{};
             if (WSAEnumNetworkEvents(socket_, event_, &events) != 0) { e = WSAGetLastError(); break; }
