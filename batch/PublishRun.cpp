@@ -185,8 +185,10 @@ int Sense(SensorRun& run, const BatchOptions& options, BatchConsole& console) {
     run.scan.doneMessage = NWM_SCAN_DONE;
     ::SetWindowLongPtrW(run.host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&run));
 
+    // The topics are ASCII: widened byte by byte.
+    const std::string base = topics.Base();
     console.WriteLine(std::wstring(GetString(IDS_BATCH_PUBLISHING)) + L": " + run.settings.mqtt.Server + L" (" +
-                          std::wstring(topics.Base().begin(), topics.Base().end()) + L")",
+                          std::wstring(base.begin(), base.end()) + L")",
                       false);
     run.publisher.Start(run.settings, run.host, &run.table, &run.tracker);
     g_stopTarget.store(run.host, std::memory_order_release);

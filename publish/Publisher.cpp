@@ -244,7 +244,9 @@ void Publisher::Sync() {
     }
     if (discovery_ && planner_.SensorDue())
         Send(topics_.SensorConfig(), SensorConfigJson(topics_, GetString(IDS_MQTT_SENSOR_NAME)), mqtt::kRetain);
-    if (planner_.PresentCountDue(present)) Send(topics_.Present(), std::to_string(present), mqtt::kRetain);
+    // Before the first scan nobody is known to be here or gone.
+    if (tracker_ && tracker_->ScanCount() > 0 && planner_.PresentCountDue(present))
+        Send(topics_.Present(), std::to_string(present), mqtt::kRetain);
 }
 
 void Publisher::OnReset() {
