@@ -80,7 +80,7 @@ inline const std::vector<std::wstring>& ConfigurationKeys() {
         L"DevicesAlertOnlyWithDesc", L"AutoSetDeviceDescription", L"UpdateRate", L"NewDeviceExecute",
         L"UseNewDeviceExecute", L"NewDeviceSpeak", L"UseNewDeviceSpeak", L"WinPos", L"Columns", L"Sort",
         L"DepartAfterScans", L"UseDepartedDeviceExecute", L"DepartedDeviceExecute", L"BalloonOnDeparted",
-        L"KeepHistoryLog",
+        L"KeepHistoryLog", L"ScanLowEnergy", L"ForgetPrivateAfterMinutes",
     };
     return keys;
 }

@@ -78,7 +78,7 @@ TEST(AdvertisementData, EveryFieldOfAnEarbudAdvertisement) {
     // The complete name replaces the shortened one, a later shortened one
     // never replaces the complete.
     Bytes both = kEarbuds;
-    for (uint8_t c : {0x06, 0x09, 'B', 'u', 'd', ' ', '2', 0x03, 0x08, 'X', 'Y'}) both.push_back(c);
+    both.insert(both.end(), {0x06, 0x09, 'B', 'u', 'd', ' ', '2', 0x03, 0x08, 'X', 'Y'});
     const AdvertisementData e = Parse(both);
     EXPECT_EQ(L"Bud 2", std::wstring(e.name));
     EXPECT_TRUE(e.present & nw::kAdNameComplete);
