@@ -216,7 +216,7 @@ TEST(Dialogs, ColumnSettingsHideAColumnThatStaysOutOfTheExportAndTheConfiguratio
     ASSERT_TRUE(program.Command(IDM_CHOOSE_COLUMNS));
     HWND dialog = program.WaitDialog(5000, L"Column");
     ASSERT_TRUE(dialog);
-    EXPECT_EQ(13, ListRowCount(::GetDlgItem(dialog, IDC_COL_LIST)));
+    EXPECT_EQ(17, ListRowCount(::GetDlgItem(dialog, IDC_COL_LIST)));
     EXPECT_EQ(ListColumnTitle(program.List(), 2), ListCell(::GetDlgItem(dialog, IDC_COL_LIST), 2, 0));
     ASSERT_TRUE(SelectColumnRow(dialog, 2));   // the address
     LetSomeoneLook();
