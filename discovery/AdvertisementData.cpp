@@ -7,19 +7,19 @@ namespace nw {
 namespace {
 
 enum AdType : uint8_t {
-    kAdFlags = 0x01,
-    kAdUuid16Incomplete = 0x02,
-    kAdUuid16Complete = 0x03,
-    kAdUuid32Incomplete = 0x04,
-    kAdUuid32Complete = 0x05,
-    kAdUuid128Incomplete = 0x06,
-    kAdUuid128Complete = 0x07,
-    kAdNameShortened = 0x08,
-    kAdNameComplete = 0x09,
-    kAdTxPower = 0x0A,
-    kAdAppearance = 0x19,
-    kAdDeviceAddress = 0x1B,
-    kAdManufacturer = 0xFF,
+    kTypeFlags = 0x01,
+    kTypeUuid16Incomplete = 0x02,
+    kTypeUuid16Complete = 0x03,
+    kTypeUuid32Incomplete = 0x04,
+    kTypeUuid32Complete = 0x05,
+    kTypeUuid128Incomplete = 0x06,
+    kTypeUuid128Complete = 0x07,
+    kTypeNameShortened = 0x08,
+    kTypeNameComplete = 0x09,
+    kTypeTxPower = 0x0A,
+    kTypeAppearance = 0x19,
+    kTypeDeviceAddress = 0x1B,
+    kTypeManufacturer = 0xFF,
 };
 
 constexpr wchar_t kReplacement = 0xFFFD;
@@ -31,31 +31,35 @@ bool IsHarmfulCharacter(uint32_t c) {
            c == 0x2028 || c == 0x2029;
 }
 
-// One character from UTF-8 at bytes[*i]; moves *i past it (at least one
-// byte). U+FFFD for anything malformed, as the one byte that starts it.
+// One character from UTF-8 at bytes[*i]; moves *i past it. A malformed
+// sequence gives one U+FFFD for its longest valid start (at least one
+// byte), so a name cut in the middle of a character loses one character.
 uint32_t NextCodePoint(const uint8_t* bytes, size_t count, size_t* i) {
     const uint8_t lead = bytes[*i];
     ++*i;
     if (lead < 0x80) return lead;
     int more;
     uint32_t c;
-    uint32_t least;
+    uint8_t low = 0x80, high = 0xBF;   // the range of the second byte
     if (lead >= 0xC2 && lead <= 0xDF) {
-        more = 1, c = lead & 0x1F, least = 0x80;
+        more = 1, c = lead & 0x1F;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
-        more = 2, c = lead & 0x0F, least = 0x800;
+        more = 2, c = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;          // no overlong forms
+        if (lead == 0xED) high = 0x9F;         // no surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
-        more = 3, c = lead & 0x07, least = 0x10000;
+        more = 3, c = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;         // nothing above U+10FFFF
     } else {
         return kReplacement;
     }
-    size_t j = *i;
-    for (int k = 0; k < more; ++k, ++j) {
-        if (j >= count || (bytes[j] & 0xC0) != 0x80) return kReplacement;
-        c = (c << 6) | (bytes[j] & 0x3F);
+    for (int k = 0; k < more; ++k) {
+        if (*i >= count || bytes[*i] < low || bytes[*i] > high) return kReplacement;
+        c = (c << 6) | (bytes[*i] & 0x3F);
+        ++*i;
+        low = 0x80, high = 0xBF;
     }
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kReplacement;
-    *i = j;
     return c;
 }
 
@@ -78,7 +82,7 @@ void AddUuids(const uint8_t* data, size_t length, uint8_t width, bool incomplete
 void TakeName(const uint8_t* data, size_t length, bool complete, AdvertisementData& out) {
     // A complete name is never replaced by a shortened one, nor by a
     // second complete one.
-    if ((out.present & kAdNameComplete) || (!complete && (out.present & kAdHasName))) return;
+    if (length == 0 || (out.present & kAdNameComplete) || (!complete && (out.present & kAdHasName))) return;
     DecodeAdvertisedName(data, length, out.name, kAdNameChars);
     out.present |= kAdHasName;
     if (complete) out.present |= kAdNameComplete;
@@ -86,24 +90,24 @@ void TakeName(const uint8_t* data, size_t length, bool complete, AdvertisementDa
 
 void TakeSection(uint8_t type, const uint8_t* data, size_t length, AdvertisementData& out) {
     switch (type) {
-    case kAdFlags:
+    case kTypeFlags:
         if (length >= 1) out.flags = data[0], out.present |= kAdHasFlags;
         break;
-    case kAdUuid16Incomplete:
-    case kAdUuid16Complete: AddUuids(data, length, 2, type == kAdUuid16Incomplete, out); break;
-    case kAdUuid32Incomplete:
-    case kAdUuid32Complete: AddUuids(data, length, 4, type == kAdUuid32Incomplete, out); break;
-    case kAdUuid128Incomplete:
-    case kAdUuid128Complete: AddUuids(data, length, 16, type == kAdUuid128Incomplete, out); break;
-    case kAdNameShortened:
-    case kAdNameComplete: TakeName(data, length, type == kAdNameComplete, out); break;
-    case kAdTxPower:
+    case kTypeUuid16Incomplete:
+    case kTypeUuid16Complete: AddUuids(data, length, 2, type == kTypeUuid16Incomplete, out); break;
+    case kTypeUuid32Incomplete:
+    case kTypeUuid32Complete: AddUuids(data, length, 4, type == kTypeUuid32Incomplete, out); break;
+    case kTypeUuid128Incomplete:
+    case kTypeUuid128Complete: AddUuids(data, length, 16, type == kTypeUuid128Incomplete, out); break;
+    case kTypeNameShortened:
+    case kTypeNameComplete: TakeName(data, length, type == kTypeNameComplete, out); break;
+    case kTypeTxPower:
         if (length >= 1) out.txPower = static_cast<int8_t>(data[0]), out.present |= kAdHasTxPower;
         break;
-    case kAdAppearance:
+    case kTypeAppearance:
         if (length >= 2) out.appearance = Le16(data), out.present |= kAdHasAppearance;
         break;
-    case kAdDeviceAddress:
+    case kTypeDeviceAddress:
         if (length >= 7) {
             uint64_t address = 0;
             for (int k = 5; k >= 0; --k) address = (address << 8) | data[k];
@@ -112,7 +116,7 @@ void TakeSection(uint8_t type, const uint8_t* data, size_t length, Advertisement
             out.present |= kAdHasDeviceAddress;
         }
         break;
-    case kAdManufacturer:
+    case kTypeManufacturer:
         // The first maker wins: a second section is most often a beacon
         // frame added by a library, not the device's maker.
         if (length >= 2 && !(out.present & kAdHasManufacturer)) {

@@ -148,8 +148,7 @@ void DeviceTable::SetRemoved(ListRecord* record) {
 // creates one. Records the scan did not report are left as they are.
 void DeviceTable::ReloadRecords() {
     ClearNewMarks();
-    if (!scanResults) return;
-    const int count = std::clamp(static_cast<int>(scanResults->count), 0, kScanSlots);
+    const int count = scanResults ? std::clamp(static_cast<int>(scanResults->count), 0, kScanSlots) : 0;
     for (int i = 0; i < count; ++i) {
         const BLUETOOTH_DEVICE_INFO& answer = scanResults->results[i];
         if (DeviceRecord* record = FindDevice(answer.Address.ullLong)) {
@@ -159,9 +158,16 @@ void DeviceTable::ReloadRecords() {
         }
     }
     // The scan closes its period: what LE heard since the previous scan
-    // counts as answers of this one.
+    // counts as answers of this one, but for an address that has since
+    // turned out private.
     leHeardClosed_.swap(leHeard_);
     leHeard_.clear();
+    leHeardClosed_.erase(std::remove_if(leHeardClosed_.begin(), leHeardClosed_.end(),
+                                        [this](uint64_t address) {
+                                            const DeviceRecord* record = FindDevice(address);
+                                            return !record || IsPrivateDevice(*record);
+                                        }),
+                         leHeardClosed_.end());
     ++scanPeriod_;
 }
 
@@ -423,6 +429,11 @@ bool DeviceTable::UpdateFromSighting(DeviceRecord* record, const LeSighting& sig
     // A device an inquiry found has a public address whatever LE says.
     if (!(record->le.transports & kTransportClassic) && type != record->le.addressType) {
         record->le.addressType = static_cast<uint8_t>(type);
+        // A private address never alerts, even one first heard as another type.
+        if (type == kAddressPrivate && record->isNew) {
+            record->isNew = 0;
+            MarkRecordChanged(record, true);
+        }
         if (type != kAddressPublic) {
             record->company[0] = 0;   // a random address has no company block
         } else {
@@ -517,7 +528,7 @@ bool DeviceTable::LeNewRecords(std::vector<const DeviceRecord*>& out) const {
             const int index = leNewMarks_[k];
             if (index < 0 || index >= RecordCount()) continue;
             const DeviceRecord* record = static_cast<const DeviceRecord*>(RecordAt(index));
-            if (!(record->flags & kRecordFree) && record->isNew) out.push_back(record);
+            if (!(record->flags & kRecordFree) && record->isNew && !IsPrivateDevice(*record)) out.push_back(record);
         }
     } catch (const std::bad_alloc&) {
         out.clear();

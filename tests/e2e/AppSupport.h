@@ -80,8 +80,9 @@ inline const std::vector<std::wstring>& ConfigurationKeys() {
         L"DevicesAlertOnlyWithDesc", L"AutoSetDeviceDescription", L"UpdateRate", L"NewDeviceExecute",
         L"UseNewDeviceExecute", L"NewDeviceSpeak", L"UseNewDeviceSpeak", L"WinPos", L"Columns", L"Sort",
         L"DepartAfterScans", L"UseDepartedDeviceExecute", L"DepartedDeviceExecute", L"BalloonOnDeparted",
-        L"KeepHistoryLog", L"MqttServer", L"MqttTls", L"MqttTlsPin", L"MqttUser", L"MqttPasswordSealed",
-        L"MqttNode", L"MqttTopic", L"MqttDiscovery", L"MqttDiscoveryAll",
+        L"KeepHistoryLog", L"ScanLowEnergy", L"ForgetPrivateAfterMinutes", L"MqttServer", L"MqttTls",
+        L"MqttTlsPin", L"MqttUser", L"MqttPasswordSealed", L"MqttNode", L"MqttTopic", L"MqttDiscovery",
+        L"MqttDiscoveryAll",
     };
     return keys;
 }

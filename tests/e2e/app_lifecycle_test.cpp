@@ -11,7 +11,7 @@ TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
     NW_LAUNCH(program, LaunchOptions{});
     ASSERT_TRUE(program.WaitScans(1));
     EXPECT_EQ(L"Nearwatch", program.Title());
-    EXPECT_EQ(13, program.ColumnCount());
+    EXPECT_EQ(17, program.ColumnCount());
     EXPECT_EQ(3, program.StatusPartCount());   // devices, link, LE state
     EXPECT_EQ(L"0 Bluetooth devices", program.StatusText(0));
     DWORD style = program.ListExtendedStyle();
@@ -36,10 +36,12 @@ TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
         {L"NewDeviceExecute", L""}, {L"UseNewDeviceExecute", L"0"},
         {L"NewDeviceSpeak", L"%device_desc% is here"}, {L"UseNewDeviceSpeak", L"0"}, {L"Sort", L"0"},
         {L"DepartAfterScans", L"3"}, {L"UseDepartedDeviceExecute", L"0"}, {L"DepartedDeviceExecute", L""},
-        {L"BalloonOnDeparted", L"0"}, {L"KeepHistoryLog", L"0"}, {L"MqttServer", L""}, {L"MqttTopic", L"nearwatch"},
+        {L"BalloonOnDeparted", L"0"}, {L"KeepHistoryLog", L"0"}, {L"ScanLowEnergy", L"1"},
+        {L"ForgetPrivateAfterMinutes", L"5"}, {L"MqttServer", L""}, {L"MqttTopic", L"nearwatch"},
         {L"MqttDiscovery", L"0"},
         {L"Columns", L"82 00 00 00 82 00 01 00 82 00 02 00 64 00 03 00 64 00 04 00 78 00 05 00 78 00 06 00 "
-                     L"64 00 07 00 50 00 08 00 50 00 09 00 50 00 0A 00 B4 00 0B 00 96 00 0C 00"},
+                     L"64 00 07 00 50 00 08 00 50 00 09 00 50 00 0A 00 B4 00 0B 00 96 00 0C 00 "
+                     L"5A 00 0D 00 50 00 0E 00 64 00 0F 00 A0 00 10 00"},
     };
     for (const auto& [key, value] : defaults) EXPECT_EQ(value, ValueOf(lines, key)) << Narrow(key);
     EXPECT_EQ(0u, ValueOf(lines, L"WinPos").rfind(L"2C 00 00 00", 0));
@@ -48,9 +50,10 @@ TEST(AppLifecycle, FirstStartUsesDefaultsAndWritesEveryKeyInOrder) {
 
 TEST(AppLifecycle, ConfigurationIsReadAtStart) {
     LaunchOptions options;
-    // A hand-edited departure count beyond 1-99; the other new keys absent.
-    options.config = GeneralSection(
-        {{"ShowGridLines", "1"}, {"ShowInfoTip", "0"}, {"TrayIcon", "0"}, {"DepartAfterScans", "500"}});
+    // A hand-edited departure count beyond 1-99, minutes beyond 1-1440; the
+    // other new keys absent.
+    options.config = GeneralSection({{"ShowGridLines", "1"}, {"ShowInfoTip", "0"}, {"TrayIcon", "0"},
+                                     {"DepartAfterScans", "500"}, {"ForgetPrivateAfterMinutes", "0"}});
     Program program;
     NW_LAUNCH(program, options);
     DWORD style = program.ListExtendedStyle();
@@ -66,6 +69,8 @@ TEST(AppLifecycle, ConfigurationIsReadAtStart) {
     EXPECT_EQ(L"0", ValueOf(lines, L"TrayIcon"));
     EXPECT_EQ(L"99", ValueOf(lines, L"DepartAfterScans"));
     EXPECT_EQ(L"0", ValueOf(lines, L"KeepHistoryLog"));
+    EXPECT_EQ(L"1", ValueOf(lines, L"ForgetPrivateAfterMinutes"));
+    EXPECT_EQ(L"1", ValueOf(lines, L"ScanLowEnergy"));
 }
 
 TEST(AppLifecycle, NoSaveLoadLeavesTheFileAloneAndUsesDefaults) {

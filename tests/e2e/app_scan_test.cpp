@@ -27,7 +27,7 @@ TEST(AppScan, DevicesShowWithTheirTexts) {
     ASSERT_GE(phone, 0);
     ASSERT_GE(headset, 0);
     Row p = program.RowTexts(phone);
-    ASSERT_EQ(13u, p.size());
+    ASSERT_EQ(17u, p.size());
     EXPECT_EQ(L"Pocket phone", p[0]);
     EXPECT_EQ(L"Phone", p[3]);
     EXPECT_EQ(L"Smartphone", p[4]);
@@ -39,6 +39,8 @@ TEST(AppScan, DevicesShowWithTheirTexts) {
     EXPECT_EQ(L"Yes", p[10]);
     EXPECT_EQ(L"cyber-blue(HK)Ltd", p[11]);
     EXPECT_EQ(L"", p[12]);
+    // Found by the inquiry only: classic, public, no signal, no maker.
+    EXPECT_EQ((Row{L"Classic", L"", L"Public", L""}), Row(p.begin() + 13, p.end()));
     Row h = program.RowTexts(headset);
     EXPECT_EQ(L"Head set", h[0]);
     EXPECT_EQ(L"Audio/Video", h[3]);

@@ -216,7 +216,7 @@ TEST(Dialogs, ColumnSettingsHideAColumnThatStaysOutOfTheExportAndTheConfiguratio
     ASSERT_TRUE(program.Command(IDM_CHOOSE_COLUMNS));
     HWND dialog = program.WaitDialog(5000, L"Column");
     ASSERT_TRUE(dialog);
-    EXPECT_EQ(13, ListRowCount(::GetDlgItem(dialog, IDC_COL_LIST)));
+    EXPECT_EQ(17, ListRowCount(::GetDlgItem(dialog, IDC_COL_LIST)));
     EXPECT_EQ(ListColumnTitle(program.List(), 2), ListCell(::GetDlgItem(dialog, IDC_COL_LIST), 2, 0));
     ASSERT_TRUE(SelectColumnRow(dialog, 2));   // the address
     LetSomeoneLook();
@@ -242,7 +242,7 @@ TEST(Dialogs, ColumnSettingsHideAColumnThatStaysOutOfTheExportAndTheConfiguratio
     ASSERT_TRUE(Program::PressButton(dialog, IDOK));
     ASSERT_TRUE(program.WaitNoDialog());
     EXPECT_EQ(130, program.ColumnWidth(2));
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), program.ColumnOrder());
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}), program.ColumnOrder());
 
     // Hidden again and saved: width 0 in "Columns".
     ASSERT_TRUE(program.Command(IDM_CHOOSE_COLUMNS));
@@ -255,7 +255,8 @@ TEST(Dialogs, ColumnSettingsHideAColumnThatStaysOutOfTheExportAndTheConfiguratio
     ExitByMenu(program);
     const auto lines = SplitLines(DecodeText(FileText(program, L"nearwatch.cfg")));
     EXPECT_EQ(L"82 00 00 00 82 00 01 00 00 00 02 00 64 00 03 00 64 00 04 00 78 00 05 00 78 00 06 00 64 00 07 00 "
-              L"50 00 08 00 50 00 09 00 50 00 0A 00 B4 00 0B 00 96 00 0C 00",
+              L"50 00 08 00 50 00 09 00 50 00 0A 00 B4 00 0B 00 96 00 0C 00 5A 00 0D 00 50 00 0E 00 64 00 0F 00 "
+              L"A0 00 10 00",
               ValueOf(lines, L"Columns"));
 }
 
@@ -271,7 +272,7 @@ TEST(Dialogs, ColumnSettingsCancelChangesNothing) {
     ASSERT_TRUE(Program::PressButton(dialog, IDCANCEL));
     ASSERT_TRUE(program.WaitNoDialog());
     EXPECT_EQ(130, program.ColumnWidth(0));
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), program.ColumnOrder());
+    EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}), program.ColumnOrder());
     ExitByMenu(program);
 }
 

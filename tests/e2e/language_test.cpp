@@ -144,6 +144,7 @@ TEST(Language, GermanFileTranslatesColumnsStatusCellsAndMenus) {
     EXPECT_EQ(L"Adresse", program.ColumnTitle(2));
     EXPECT_EQ(L"Hauptgerätetyp", program.ColumnTitle(3));
     EXPECT_EQ(L"Verbindungsergebnis", program.ColumnTitle(12));
+    EXPECT_EQ(L"Adresstyp", program.ColumnTitle(15));
     EXPECT_EQ(L"2 Bluetooth-Geräte, 2 anwesend", program.StatusText(0));
 
     int phone = program.FindRow(2, L"0a:00:00:00:00:01");

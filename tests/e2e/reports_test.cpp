@@ -66,7 +66,7 @@ TEST(ReportsE2E, SaveWritesTheFormatOfTheChosenTypeWhateverTheName) {
     ASSERT_GE(row, 0);
     ASSERT_TRUE(program.SelectOnly(row));
     const Row cells = program.RowTexts(row);
-    ASSERT_EQ(13u, cells.size());
+    ASSERT_EQ(17u, cells.size());
 
     for (int type = 1; type <= 7; ++type) {
         // One extension for all: the type chosen decides the format.

@@ -117,13 +117,15 @@ TEST(DeviceColumns, TimesBeforeOrAt1985AreNotShown) {
 // ---- Attachment ----------------------------------------------------------------
 
 TEST_F(DeviceTableTest, AttachSetsTheDeviceColumnsAndValues) {
-    ASSERT_EQ(13, table.ColumnCount());
-    const int widths[13] = {130, 130, 130, 100, 100, 120, 120, 100, 80, 80, 80, 180, 150};
-    const int titles[13] = {1001, 1011, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1012, 1013};
-    for (int c = 0; c < 13; ++c) {
+    ASSERT_EQ(17, table.ColumnCount());
+    const int widths[17] = {130, 130, 130, 100, 100, 120, 120, 100, 80, 80, 80, 180, 150, 90, 80, 100, 160};
+    const int titles[17] = {1001, 1011, 1002, 1003, 1004, 1005, 1006, 1007, 1008,
+                            1009, 1010, 1012, 1013, 1014, 1015, 1016, 1017};
+    const int fixed[17] = {20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 50, 50, 14, 14, 15, 50};
+    for (int c = 0; c < 17; ++c) {
         EXPECT_EQ(widths[c], window.ColumnWidth(c));
         EXPECT_STREQ(nw::GetString(titles[c]), table.Column(c).title);
-        EXPECT_EQ(c >= 11 ? 50 : 20, table.ColumnExport(c).fixedWidth);
+        EXPECT_EQ(fixed[c], table.ColumnExport(c).fixedWidth);
         EXPECT_EQ(1, table.ColumnExport(c).noWrap);
     }
     EXPECT_STREQ(nw::GetString(IDS_LIST_TITLE), table.ListTitle());

@@ -85,8 +85,9 @@ TEST(AdvertisementData, EveryFieldOfAnEarbudAdvertisement) {
 }
 
 TEST(AdvertisementData, HostileSectionsEndTheParseWithoutReadingPastTheEnd) {
-    // A length running past the end: what came before stays, the rest goes.
-    AdvertisementData d = Parse({0x02, 0x01, 0x06, 0x1F, 0x09, 'A', 'B'});
+    // A length running one byte past the end: what came before stays, the
+    // rest goes.
+    AdvertisementData d = Parse({0x02, 0x01, 0x06, 0x04, 0x09, 'A', 'B'});
     EXPECT_EQ(nw::kAdHasFlags | nw::kAdTruncated, d.present);
     EXPECT_EQ(0, d.name[0]);
     // A zero length is padding: nothing after it counts.

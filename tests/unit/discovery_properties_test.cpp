@@ -2,10 +2,12 @@
 // column model, its colours, and the description stored on OK only.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "dialogs_testsupport.h"
+#include "discovery/DeviceTable.h"
 #include "discovery/PropertiesDialog.h"
 #include "lang/Strings.h"
 #include "resource.h"
@@ -20,10 +22,12 @@ namespace {
 constexpr uint64_t kPhone = 0x001A7DDA7113ull;   // 00:1a:7d:da:71:13
 constexpr uint64_t kHeadset = 0x5C0E8B000001ull;
 
-constexpr int kTitleIds[13] = {IDS_COL_NAME,      IDS_COL_DESCRIPTION, IDS_COL_ADDRESS,       IDS_COL_MAJOR,
-                               IDS_COL_MINOR,     IDS_COL_FIRST_SEEN,  IDS_COL_LAST_SEEN,     IDS_COL_COUNT,
-                               IDS_COL_CONNECTED, IDS_COL_REMEMBERED,  IDS_COL_AUTHENTICATED, IDS_COL_COMPANY,
-                               IDS_COL_PROBE};
+constexpr int kTitleIds[] = {IDS_COL_NAME,        IDS_COL_DESCRIPTION,  IDS_COL_ADDRESS,       IDS_COL_MAJOR,
+                             IDS_COL_MINOR,       IDS_COL_FIRST_SEEN,   IDS_COL_LAST_SEEN,     IDS_COL_COUNT,
+                             IDS_COL_CONNECTED,   IDS_COL_REMEMBERED,   IDS_COL_AUTHENTICATED, IDS_COL_COMPANY,
+                             IDS_COL_PROBE,       IDS_COL_TRANSPORT,    IDS_COL_SIGNAL,        IDS_COL_ADDRESS_TYPE,
+                             IDS_COL_MAKER,       IDS_PROP_TX_POWER,    IDS_PROP_CONNECTABLE,  IDS_PROP_UUIDS,
+                             IDS_PROP_APPEARANCE, IDS_PROP_MANUFACTURER};
 
 struct Form {
     std::vector<std::wstring> labels;
@@ -97,6 +101,15 @@ TEST_F(PropertiesTest, EveryColumnInIndexOrderOnlyTheDescriptionEditableAndTheOt
     hide.iOrder = 5;
     SendMessageW(list.window.List(), LVM_SETCOLUMNW, 2, reinterpret_cast<LPARAM>(&hide));
     list.table.FindDevice(kPhone)->probeResult = 0;
+    // Heard over LE too: its details follow the columns.
+    nw::LeSighting heard = {};
+    heard.address = kPhone;
+    heard.flags = nw::kLeHasTxPower | nw::kLeConnectable;
+    heard.txPower = -8;
+    const uint8_t raw[] = {0x06, 0xFF, 0x4C, 0x00, 0x10, 0x05, 0x0B, 0x05, 0x03, 0x0F, 0x18, 0x0A, 0x18};
+    std::memcpy(heard.raw, raw, sizeof raw);
+    heard.rawLength = sizeof raw;
+    list.table.MergeLeSightings(&heard, 1);
     list.table.UpdateAllRowTexts();
 
     Form form;
@@ -105,13 +118,22 @@ TEST_F(PropertiesTest, EveryColumnInIndexOrderOnlyTheDescriptionEditableAndTheOt
                   DialogScript::Press(dialog, IDCANCEL);
               }));
 
-    ASSERT_EQ(13u, form.labels.size());
-    ASSERT_EQ(13u, form.values.size());
+    constexpr size_t kRows = nw::kDeviceColumnCount + nw::kLeDetailRows;
+    static_assert(kRows == sizeof kTitleIds / sizeof kTitleIds[0]);
+    ASSERT_EQ(kRows, form.labels.size());
+    ASSERT_EQ(kRows, form.values.size());
     wchar_t buffer[nw::kTextBufferSize];
     const nw::DeviceRecord* phone = list.table.FindDevice(kPhone);
-    for (int c = 0; c < 13; ++c) {
+    EXPECT_EQ(L"-8 dBm", form.values[nw::kDeviceColumnCount]);
+    EXPECT_EQ(L"Yes", form.values[nw::kDeviceColumnCount + 1]);
+    EXPECT_EQ(L"180f, 180a", form.values[nw::kDeviceColumnCount + 2]);
+    EXPECT_EQ(L"", form.values[nw::kDeviceColumnCount + 3]);
+    EXPECT_EQ(L"4C 00 10 05 0B", form.values[nw::kDeviceColumnCount + 4]);
+    for (size_t c = 0; c < kRows; ++c) {
         EXPECT_EQ(std::wstring(nw::GetString(kTitleIds[c])) + L":", form.labels[c]) << c;
-        EXPECT_EQ(std::wstring(list.table.ColumnText(phone, c, buffer)), form.values[c]) << c;
+        if (c < nw::kDeviceColumnCount) {
+            EXPECT_EQ(std::wstring(list.table.ColumnText(phone, static_cast<int>(c), buffer)), form.values[c]) << c;
+        }
         EXPECT_EQ(c != 1, form.readOnly[c]) << c;
         // One label width for all rows; the values keep the template's right edge.
         EXPECT_EQ(form.labelWidths[0], form.labelWidths[c]);

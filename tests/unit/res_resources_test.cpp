@@ -38,7 +38,8 @@ std::vector<UINT> ProgramStringIds() {
                              IDS_ASK_EXIT,       IDS_PROBE_OK,        IDS_PROBE_FAILED};
     for (UINT id = IDS_STATUS_PRESENT; id <= IDS_TIMELINE_STILL_PRESENT; ++id) ids.push_back(id);
     for (UINT id = IDS_FILETYPE_TEXT; id <= IDS_FILETYPE_CSV; ++id) ids.push_back(id);
-    for (UINT id = IDS_COL_NAME; id <= IDS_COL_PROBE; ++id) ids.push_back(id);
+    for (UINT id = IDS_COL_NAME; id <= IDS_COL_MAKER; ++id) ids.push_back(id);
+    for (UINT id = IDS_TRANSPORT_CLASSIC; id <= IDS_ABOUT_NOTICES; ++id) ids.push_back(id);
     for (UINT major : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 31u}) ids.push_back(IDS_MAJOR_BASE + major);
     for (UINT minor = 0; minor <= 6; ++minor) ids.push_back(IDS_MINOR_COMPUTER_BASE + minor);
     for (UINT minor = 0; minor <= 4; ++minor) ids.push_back(IDS_MINOR_PHONE_BASE + minor);
@@ -55,7 +56,8 @@ std::vector<UINT> ProgramStringIds() {
 
 bool IsFormat(UINT id) {
     return id == IDS_STATUS_DEVICES || id == IDS_STATUS_SELECTED || id == IDS_TRAY_TIP ||
-           id == IDS_LOADING || id == IDS_PROBE_FAILED || id == IDS_BATCH_WRITTEN || id == IDS_STATUS_PRESENT;
+           id == IDS_LOADING || id == IDS_PROBE_FAILED || id == IDS_BATCH_WRITTEN || id == IDS_STATUS_PRESENT ||
+           id == IDS_STATUS_PRIVATE || id == IDS_DBM;
 }
 
 // The conversions of a printf format, "%%" skipped: "a %d b %s" gives "ds".
@@ -119,11 +121,12 @@ TEST(ResStrings, FormatsHoldExactlyOneIntegerConversion) {
 }
 
 TEST(ResStrings, BuiltInTitlesMakeDistinctXmlNames) {
-    // Spaces, slashes and backslashes become underscores and letters go lower
-    // case; anything else would make the exported XML ill-formed.
+    // Spaces, slashes and backslashes become underscores, brackets go and
+    // letters go lower case; anything else would make the exported XML
+    // ill-formed.
     std::set<std::wstring> names;
     std::vector<UINT> ids = {IDS_LIST_TITLE};
-    for (UINT id = IDS_COL_NAME; id <= IDS_COL_PROBE; ++id) ids.push_back(id);
+    for (UINT id = IDS_COL_NAME; id <= IDS_COL_MAKER; ++id) ids.push_back(id);
     for (UINT id : ids) {
         const std::wstring title = LoadText(id);
         ASSERT_FALSE(title.empty()) << id;
@@ -132,6 +135,7 @@ TEST(ResStrings, BuiltInTitlesMakeDistinctXmlNames) {
         std::wstring name;
         for (wchar_t ch : title) {
             const bool letter = (ch >= L'A' && ch <= L'Z') || (ch >= L'a' && ch <= L'z');
+            if (ch == L'(' || ch == L')') continue;
             EXPECT_TRUE(letter || ch == L' ' || ch == L'/') << "string " << id;
             name += letter ? static_cast<wchar_t>(std::towlower(ch)) : L'_';
         }
@@ -486,7 +490,7 @@ TEST_F(ResDialogs, AdvancedOptionsTemplateIsResizable) {
     EXPECT_TRUE(Style(IDC_ADV_DEPART_AFTER) & ES_NUMBER);
     EXPECT_EQ((std::set<int>{IDC_ADV_USE_EXECUTE, IDC_ADV_USE_SPEAK, IDC_ADV_VARS_LABEL, IDOK, IDCANCEL,
                              IDC_ADV_USE_DEPART_EXECUTE, IDC_ADV_DEPART_VARS_LABEL, IDC_ADV_DEPART_AFTER_LABEL,
-                             IDC_ADV_BALLOON_DEPARTED, IDC_ADV_HISTORY_LOG}),
+                             IDC_ADV_BALLOON_DEPARTED, IDC_ADV_HISTORY_LOG, IDC_ADV_SCAN_LE, IDC_ADV_FORGET_LABEL}),
               TextedControls());
     ExpectSoundLayout();
 }
