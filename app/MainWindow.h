@@ -63,6 +63,7 @@ private:
     void OnPresenceScan(bool alertsArmed);
     void AnnounceDepartures();
     void OnLeSightings();
+    void ApplyLowEnergySetting();
     void UpdateLeStatusText();
 
     // ---- Message handlers ------------------------------------------------------
