@@ -241,7 +241,10 @@ void MainWindow::OnCommand(WORD code, WORD id, HWND) {
         break;
     case IDM_ADVANCED_OPTIONS:
         // On OK the alert templates and their switches are stored.
-        if (nw::ShowAdvancedOptions(s, window_)) UpdateCommandStates(nullptr);
+        if (nw::ShowAdvancedOptions(s, window_)) {
+            UpdateCommandStates(nullptr);
+            ApplyLowEnergySetting();
+        }
         table_->Focus();
         break;
     case IDM_TIMELINE:

@@ -57,6 +57,18 @@ void MainWindow::OnLeSightings() {
                           trayIcon_.get());
 }
 
+// Low Energy beside the inquiry, as the setting says; where the system has
+// no watcher this only says so in the status bar.
+void MainWindow::ApplyLowEnergySetting() {
+    if (!settings_->scanLowEnergy) {
+        le_.Stop();
+        UpdateLeStatusText();
+        return;
+    }
+    if (!leBatch_) leBatch_.reset(new (std::nothrow) LeSighting[kLeBatchMax]);
+    if (leBatch_ && !le_.Started()) le_.Start(window_);
+}
+
 void MainWindow::UpdateLeStatusText() {
     wchar_t text[kStatusPieceChars];
     FormatLeStatus(le_.Status(), true, text, kStatusPieceChars);
@@ -157,12 +169,7 @@ void MainWindow::OnCreate() {
     scan_.doneMessage = NWM_SCAN_DONE;
     scanMultiplier_ = ScanCycle::kFirstMultiplier;
     StartScan();
-    // Low Energy beside the inquiry; where the system has no watcher this
-    // only says so in the status bar.
-    if (settings_->scanLowEnergy) {
-        leBatch_.reset(new (std::nothrow) LeSighting[kLeBatchMax]);
-        if (leBatch_) le_.Start(window_);
-    }
+    ApplyLowEnergySetting();
 
     trayIcon_.reset(static_cast<HICON>(
         ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));

@@ -68,6 +68,7 @@ private:
     void StartPublisher();
     void UpdateMqttStatus();
     void OnLeSightings();
+    void ApplyLowEnergySetting();
     void UpdateLeStatusText();
 
     // ---- Message handlers ------------------------------------------------------

@@ -30,6 +30,7 @@ public:
     // Asks the thread to stop the watcher and end; returns at once.
     void Stop();
     bool Running() const;
+    bool Started() const { return shared_ != nullptr; }   // between Start and Stop
     // After sleep: a fresh watcher.
     void OnResume();
 

@@ -137,6 +137,10 @@ void Log(const char* format, ...) {
     if (n < 0) return;
     if (n > static_cast<int>(sizeof line) - 2) n = static_cast<int>(sizeof line) - 2;
     line[n++] = '\n';
+    // The radio and the runtime roles write from threads of their own; an
+    // append is not atomic everywhere (Wine), so one line at a time.
+    static Lock logLock;
+    LockGuard guard(logLock);
     for (int attempt = 0; attempt < 50; ++attempt) {
         HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
