@@ -12,12 +12,15 @@
 //        windows.storage.streams.h)
 //   P  = the parameterized-interface rule (SHA-1 over the type signature), which reproduces the
 //        two delegate IIDs the issue lists, and so the IVector IID it gives
+//   L  = Microsoft Learn, Windows.Devices.Bluetooth.Advertisement reference pages of the three
+//        enumerations (BluetoothLEAdvertisementWatcherStatus, BluetoothLEScanningMode,
+//        BluetoothLEAdvertisementType)
 //
 //   watcher a6ac336f..., slots 6-22 (Min/MaxSamplingInterval, Min/MaxOutOfRangeTimeout, Status,
 //     get/put ScanningMode, get/put SignalStrengthFilter, get/put AdvertisementFilter, Start, Stop,
 //     add/remove Received, add/remove Stopped) ...................................... W, R
 //   watcher status Created 0, Started 1, Stopping 2, Stopped 3, Aborted 4; scanning mode
-//     Passive 0, Active 1; advertisement type ConnectableUndirected 0 ... ScanResponse 4 .. W, R
+//     Passive 0, Active 1; advertisement type ConnectableUndirected 0 ... ScanResponse 4 .. W, L
 //   received args 27987ddf..., slots 6-10 (RawSignalStrengthInDBm INT16, BluetoothAddress UINT64,
 //     AdvertisementType, Timestamp DateTime, Advertisement) ........................... W, R
 //   received args 2 12d9c87b..., slots 6-12 (BluetoothAddressType, TransmitPowerLevelInDBm
