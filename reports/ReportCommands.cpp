@@ -1,5 +1,8 @@
 // Save, copy and HTML report: the commands that hand list rows to files,
 // the clipboard and the browser, and the one error box of the program.
+// rand_s, for the clipboard copy's temporary name another program cannot foresee.
+#define _CRT_RAND_S
+#include <stdlib.h>
 #include "reports/ReportCommands.h"
 #include "reports/ReportWriter.h"
 #include "listview/ReportListView.h"
@@ -199,12 +202,26 @@ void SaveSelected(ReportListView& list, HWND owner, Settings& settings) {
 void CopySelected(ReportListView& list, HWND owner) {
     wchar_t folder[MAX_PATH];
     wchar_t path[MAX_PATH];
-    if (!TemporaryFolder(folder, MAX_PATH) || ::GetTempFileNameW(folder, L"cp", 0, path) == 0) {
+    if (!TemporaryFolder(folder, MAX_PATH)) {
         ShowErrorBox(0, owner);
         return;
     }
-    // The temporary file goes in every case, also when the export failed.
-    if (ExportToFile(list, owner, path, kExportTabDelimited, true, true)) {
+    // A name of our own that did not exist before: a file planted under a
+    // guessable name is never written into, and only what this command made
+    // is deleted.
+    bool created = false;
+    bool exported = false;
+    DWORD error = ERROR_FILE_EXISTS;
+    for (int attempt = 0; attempt < 16 && !created; ++attempt) {
+        unsigned int value = 0;
+        if (rand_s(&value) != 0) value = ::GetTickCount() ^ (::GetCurrentProcessId() << 16) ^ static_cast<unsigned>(attempt);
+        const size_t length = FormatText(path, MAX_PATH, L"%scp%08x.tmp", folder, value);
+        if (length + 1 >= MAX_PATH) break;
+        exported = ExportRowsToNewFile(list, path, kExportTabDelimited, true, true, created);
+        if (!exported) error = ::GetLastError();
+        if (!created && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    if (exported) {
         DWORD result = 0;
         if (OpenClipboardFor(owner)) {
             result = PlaceFileOnClipboard(path);
@@ -213,8 +230,11 @@ void CopySelected(ReportListView& list, HWND owner) {
             if (result == 0) result = ERROR_ACCESS_DENIED;
         }
         if (result != 0) ShowErrorBox(result, owner);
+    } else {
+        ShowErrorBox(error ? error : ERROR_WRITE_FAULT, owner);
     }
-    ::DeleteFileW(path);
+    // The temporary file goes in every case, also when the export failed.
+    if (created) ::DeleteFileW(path);
 }
 
 void ShowHtmlReport(ReportListView& list, HWND owner, const wchar_t* reportPath, bool selectedOnly) {
