@@ -87,8 +87,9 @@ double StartupRatio() {
     GetTempPathW(MAX_PATH, temp);
     const std::wstring folder = std::wstring(temp) + L"nw_startup_bench\\";
     CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring exe = folder + L"nearwatch.exe";
+    const std::wstring exe = folder + L"nearwatch.exe", bareExe = folder + L"bare_listview.exe";
     if (!CopyFileW((bin + L"nearwatch.exe").c_str(), exe.c_str(), FALSE)) return NAN;
+    if (!CopyFileW((bin + L"bare_listview.exe").c_str(), bareExe.c_str(), FALSE)) return NAN;
     if (!bench::Opts().oui.empty()) CopyFileW(bench::Opts().oui.c_str(), (folder + L"oui.txt").c_str(), FALSE);
     const std::wstring scenario = folder + L"scenario.txt";
     HANDLE file = CreateFileW(scenario.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -104,12 +105,15 @@ double StartupRatio() {
     constexpr int kRuns = 9;
     std::vector<double> bare, program;
     // One of each first, unmeasured: the first start of a file pays for reading it.
-    StartOnce(bin + L"bare_listview.exe", L"", folder);
+    StartOnce(bareExe, L"", folder);
     StartOnce(exe, L"/nosaveload", folder);
     for (int i = 0; i < kRuns; ++i) {
-        bare.push_back(StartOnce(bin + L"bare_listview.exe", L"", folder));
+        bare.push_back(StartOnce(bareExe, L"", folder));
         program.push_back(StartOnce(exe, L"/nosaveload", folder));
     }
+    std::fprintf(stderr, "  bare, nearwatch (ms):");
+    for (int i = 0; i < kRuns; ++i) std::fprintf(stderr, " %.0f/%.0f", bare[i], program[i]);
+    std::fprintf(stderr, "\n");
     const double b = Median(bare), p = Median(program);
     std::fprintf(stderr, "  start-up medians of %d alternating runs: bare list %.0f ms, nearwatch %.0f ms%s\n", kRuns,
                  b, p, bench::Opts().oui.empty() ? "" : " (with oui.txt)");
