@@ -174,14 +174,7 @@ public:
     }
     ~LeReceivedHandler() override { static_cast<LeWatcher::Shared*>(owner_)->Release(); }
 
-    HRESULT STDMETHODCALLTYPE Invoke(IWatcherAbi*, IReceivedArgsAbi* args) override {
-        if (!args) return S_OK;
-        LeSighting sighting;
-        memset(&sighting, 0, sizeof sighting);
-        if (!Copy(args, sighting)) return S_OK;
-        static_cast<LeWatcher::Shared*>(owner_)->Push(sighting);
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Invoke(IWatcherAbi*, IReceivedArgsAbi* args) override;
 
 private:
     static bool Copy(IReceivedArgsAbi* args, LeSighting& out) {
@@ -261,6 +254,17 @@ private:
         sections->Release();
     }
 };
+
+// Out of the class: defined inside it, i686 g++ 12 with a section per
+// function stops on this stdcall body with a "section type conflict".
+HRESULT STDMETHODCALLTYPE LeReceivedHandler::Invoke(IWatcherAbi*, IReceivedArgsAbi* args) {
+    if (!args) return S_OK;
+    LeSighting sighting;
+    memset(&sighting, 0, sizeof sighting);
+    if (!Copy(args, sighting)) return S_OK;
+    static_cast<LeWatcher::Shared*>(owner_)->Push(sighting);
+    return S_OK;
+}
 
 class LeStoppedHandler final : public Handler<IStoppedHandlerAbi> {
 public:

@@ -272,9 +272,9 @@ TEST(ReportFormat, CommaDelimitedTurnsNoCharacterIntoASeparatorOrQuote) {
     MemorySink pastSink;
     ArrayCells pastCells({pastFirst, L"y"});
     ASSERT_TRUE(nw::WriteExportRecord(pastSink, f.table, pastCells, 7));
-    std::string quoted(2500, 'x');
-    quoted += "," + std::string(99, 'x') + "\"\"" + std::string(399, 'x');
-    EXPECT_EQ('"' + quoted + "\",y\r\n", pastSink.Narrow());
+    std::string quoted = "\"";
+    quoted.append(2500, 'x').append(",").append(99, 'x').append("\"\"").append(399, 'x').append("\",y\r\n");
+    EXPECT_EQ(quoted, pastSink.Narrow());
 }
 
 TEST(ReportFormat, CommaDelimitedIsInTheAnsiCodePage) {
