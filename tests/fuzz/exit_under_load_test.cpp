@@ -32,7 +32,7 @@ void ExpectWholeConfiguration(const Program& program) {
     EXPECT_EQ(L"1", ValueOf(lines, L"ShowGridLines"));
     EXPECT_EQ(L"Hello %device_name%", ValueOf(lines, L"NewDeviceSpeak"));
     EXPECT_EQ(131u, ValueOf(lines, L"WinPos").size());
-    EXPECT_EQ(13u * 12 - 1, ValueOf(lines, L"Columns").size());
+    EXPECT_EQ(17u * 12 - 1, ValueOf(lines, L"Columns").size());
     EXPECT_EQ(L"2", ValueOf(lines, L"Sort"));
     EXPECT_FALSE(program.FileExists(L"nearwatch.cfg.new"));
 }

@@ -217,9 +217,9 @@ TEST_F(LanguageFileTest, SavedFileFollowsTheResources) {
     std::vector<std::wstring> names;
     for (const Section& s : sections) names.push_back(s.name);
     EXPECT_EQ((std::vector<std::wstring>{L"general", L"menu_102", L"menu_104", L"menu_110", L"dialog_105",
-                                         L"dialog_111", L"dialog_112", L"dialog_1096", L"strings"}),
+                                         L"dialog_111", L"dialog_112", L"dialog_113", L"dialog_1096", L"strings"}),
               names);
-    ASSERT_EQ(9u, sections.size());
+    ASSERT_EQ(10u, sections.size());
     EXPECT_EQ((std::vector<std::wstring>{L"TranslatorName=", L"TranslatorURL=", L"Version="}), sections[0].lines);
 
     const std::vector<std::wstring>& menu = sections[1].lines;
@@ -241,11 +241,11 @@ TEST_F(LanguageFileTest, SavedFileFollowsTheResources) {
     EXPECT_EQ((std::vector<std::wstring>{L"caption=Properties", L"1=OK", L"2=Cancel"}), sections[4].lines);
     std::vector<std::wstring> about = Keys(sections[6]);
     EXPECT_EQ((std::vector<std::wstring>{L"caption", L"1005", L"1"}), about);
-    std::vector<std::wstring> columns = Keys(sections[7]);
+    std::vector<std::wstring> columns = Keys(sections[8]);
     EXPECT_EQ(L"caption", columns.at(0));
     EXPECT_EQ(columns.end(), std::find(columns.begin(), columns.end(), L"1001"));   // the list has no text
 
-    const std::vector<std::wstring>& strings = sections[8].lines;
+    const std::vector<std::wstring>& strings = sections[9].lines;
     EXPECT_EQ(L"4=%d Bluetooth devices", strings.at(0));
     EXPECT_NE(strings.end(), std::find(strings.begin(), strings.end(), L"1013=Connection Result"));
     EXPECT_NE(strings.end(), std::find(strings.begin(), strings.end(), L"1504=Sensing Device"));
