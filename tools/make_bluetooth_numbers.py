@@ -10,7 +10,7 @@ stand for a pair of bytes, expanded until only plain bytes remain; 0xFF is
 followed by one byte taken as it stands (the few non-ASCII bytes).
 
 Usage: tools/make_bluetooth_numbers.py [data folder] [output file]
-   (defaults: /work/shared/data/bluetooth-numbers, annotations/BluetoothNumbersData.cpp)
+   (defaults: ../shared/data/bluetooth-numbers beside the checkout, annotations/BluetoothNumbersData.cpp)
 """
 import json
 import os
@@ -112,7 +112,7 @@ def table(prefix, entries):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    data = sys.argv[1] if len(sys.argv) > 1 else "/work/shared/data/bluetooth-numbers"
+    data = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "shared", "data", "bluetooth-numbers")
     target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, "..", "annotations", "BluetoothNumbersData.cpp")
     with open(os.path.join(data, "company_ids.json"), encoding="utf-8") as f:
         companies = [(e["code"], e["name"].strip()) for e in json.load(f)]
