@@ -52,4 +52,22 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
     return ::LoadLibraryW(path);
 }
 
+namespace {
+
+bool IsFullPath(const wchar_t* path) {
+    if (path[0] == L'\\' && path[1] == L'\\') return true;
+    return ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
+           (path[2] == L'\\' || path[2] == L'/');
+}
+
+}  // namespace
+
+HMODULE LoadStandInOrSystemLibrary(const wchar_t* envName, const wchar_t* systemName) {
+    wchar_t path[MAX_PATH];
+    DWORD n = ::GetEnvironmentVariableW(envName, path, MAX_PATH);
+    if (n > 0 && n < MAX_PATH && IsFullPath(path))
+        return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadSystemLibrary(systemName);
+}
+
 }  // namespace nw

@@ -21,4 +21,17 @@ bool ModuleFolder(wchar_t* out, size_t size);
 // the program cannot run with the user's rights.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// A system library the tests and the demo stand in for: the library the
+// environment variable envName names when it holds a full path (a bare name
+// would be looked for in the program's folder first), else systemName from
+// the system folder.
+HMODULE LoadStandInOrSystemLibrary(const wchar_t* envName, const wchar_t* systemName);
+
+// An entry point bound by name, as the type the caller knows it to have.
+template <typename Fn>
+Fn LibraryEntry(HMODULE module, const char* name) {
+    // Through void(*)(): GetProcAddress's type says nothing of the real one.
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
+
 }  // namespace nw

@@ -10,6 +10,7 @@
 #include <new>
 #include "batch/BatchConsole.h"
 #include "batch/BatchExport.h"
+#include "batch/BatchHost.h"
 #include "batch/PublishRun.h"
 #include "discovery/DeviceTable.h"
 #include "discovery/LeWatcher.h"
@@ -29,30 +30,7 @@ namespace nw {
 namespace {
 
 constexpr UINT_PTR kGuardTimer = 1;         // a scan that has hung (the hidden window's only timer)
-constexpr DWORD kCloseGraceMs = 4000;       // the system ends a closed console's programs after 5 s
 constexpr wchar_t kHostClass[] = L"NearwatchBatch";
-
-// The console control handler runs on a thread of its own: it only posts a
-// close request to the hidden window, and on close waits until the file is
-// in place.
-std::atomic<HWND> g_stopTarget{nullptr};
-HANDLE g_runEnded = nullptr;
-
-BOOL WINAPI OnConsoleControl(DWORD type) {
-    HWND target = g_stopTarget.load(std::memory_order_acquire);
-    if (!target) return FALSE;
-    ::PostMessageW(target, WM_CLOSE, 0, 0);
-    if ((type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) && g_runEnded)
-        ::WaitForSingleObject(g_runEnded, kCloseGraceMs);
-    return TRUE;
-}
-
-struct WindowTraits {
-    static HWND Empty() { return nullptr; }
-    static bool Valid(HWND window) { return window != nullptr; }
-    static void Close(HWND window) { ::DestroyWindow(window); }
-};
-using HostWindow = UniqueHandle<HWND, WindowTraits>;
 
 // The program's world of an export run: the table behind a hidden list, its
 // settings and the scan worker, driven by the hidden window's messages; the
@@ -168,20 +146,7 @@ bool ProgramWorld::Open(DWORD& error) {
     previousSettings_ = AppSettings();
     SetAppSettings(&settings);
     settingsSet_ = true;
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = HostProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = kHostClass;
-    // Never shown: a tool window, so not even a taskbar button could appear.
-    if (::RegisterClassW(&windowClass) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS)
-        hostWindow.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kHostClass, L"Nearwatch", WS_POPUP, 0, 0, 640, 480,
-                                           nullptr, nullptr, instance, nullptr));
-    HWND list = hostWindow ? ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_SHOWSELALWAYS, 0,
-                                               0, 400, 200, hostWindow.get(),
-                                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_DEVICELIST)),
-                                               instance, nullptr)
-                           : nullptr;
+    HWND list = CreateHiddenHost(kHostClass, HostProc, LVS_SHOWSELALWAYS, hostWindow);
     if (!list) {
         error = ::GetLastError();
         return false;
@@ -196,10 +161,7 @@ bool ProgramWorld::Open(DWORD& error) {
     scan.doneMessage = NWM_SCAN_DONE;
     ::SetWindowLongPtrW(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
-    // Installed whatever the console: a handler that is never called costs
-    // nothing, and a missed Ctrl+C would end the process without its file.
-    g_stopTarget.store(host, std::memory_order_release);
-    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    RouteConsoleStop(host);
     if (settings.scanLowEnergy) {
         leBatch.reset(new (std::nothrow) LeSighting[kLeBatchMax]);
         if (leBatch) le.Start(host);
@@ -208,7 +170,7 @@ bool ProgramWorld::Open(DWORD& error) {
 }
 
 ProgramWorld::~ProgramWorld() {
-    g_stopTarget.store(nullptr, std::memory_order_release);
+    RouteConsoleStop(nullptr);
     le.Stop();   // returns at once; nothing is posted after it
     if (host) ::SetWindowLongPtrW(host, GWLP_USERDATA, 0);
     // A hung scan's thread may still end later: the table no longer merges,
@@ -309,14 +271,14 @@ int RunBatch(const BatchOptions& options) {
         return kBatchExitWritten;
     }
     if (options.mode == BatchMode::Publish) return RunPublish(options, console);
-    g_runEnded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    BeginConsoleRun();
     int code;
     {
         auto world = std::make_unique<ProgramWorld>(console, options.noSaveLoad);
         code = RunBatchExport(options, *world);
     }
     // The console's close may now end the process: the file is in place.
-    if (g_runEnded) ::SetEvent(g_runEnded);
+    EndConsoleRun();
     return code;
 }
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 #include "base/Handles.h"
+#include "batch/BatchHost.h"
 #include "discovery/DeviceTable.h"
 #include "discovery/ScanCycle.h"
 #include "discovery/ScanWorker.h"
@@ -22,29 +23,7 @@ namespace nw {
 namespace {
 
 constexpr UINT_PTR kCycleTimer = 1;         // one tick per second between scans
-constexpr DWORD kCloseGraceMs = 4000;       // the system ends a closed console's programs after 5 s
 constexpr wchar_t kHostClass[] = L"NearwatchPublish";
-
-// As in the export run: the console's handler thread only posts a close
-// request, and on a closed console waits until "offline" went out.
-std::atomic<HWND> g_stopTarget{nullptr};
-HANDLE g_runEnded = nullptr;
-
-BOOL WINAPI OnConsoleControl(DWORD type) {
-    HWND target = g_stopTarget.load(std::memory_order_acquire);
-    if (!target) return FALSE;
-    ::PostMessageW(target, WM_CLOSE, 0, 0);
-    if ((type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) && g_runEnded)
-        ::WaitForSingleObject(g_runEnded, kCloseGraceMs);
-    return TRUE;
-}
-
-struct WindowTraits {
-    static HWND Empty() { return nullptr; }
-    static bool Valid(HWND window) { return window != nullptr; }
-    static void Close(HWND window) { ::DestroyWindow(window); }
-};
-using HostWindow = UniqueHandle<HWND, WindowTraits>;
 
 struct SensorRun {
     // Declared first, so it goes last: the table deletes its rows while the
@@ -163,17 +142,7 @@ int Sense(SensorRun& run, const BatchOptions& options, BatchConsole& console) {
     }
     SecureZeroMemory(config.password.data(), config.password.size());
 
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = HostProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = kHostClass;
-    if (!::RegisterClassW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return kBatchExitNoBroker;
-    run.hostWindow.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kHostClass, L"Nearwatch", WS_POPUP, 0, 0, 640, 480,
-                                           nullptr, nullptr, instance, nullptr));
-    if (!run.hostWindow) return kBatchExitNoBroker;
-    HWND list = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0, 400, 200, run.hostWindow.get(),
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_DEVICELIST)), instance, nullptr);
+    HWND list = CreateHiddenHost(kHostClass, HostProc, 0, run.hostWindow);
     if (!list) return kBatchExitNoBroker;
     run.host = run.hostWindow.get();
     run.console = &console;
@@ -191,8 +160,8 @@ int Sense(SensorRun& run, const BatchOptions& options, BatchConsole& console) {
                           std::wstring(base.begin(), base.end()) + L")",
                       false);
     run.publisher.Start(run.settings, run.host, &run.table, &run.tracker);
-    g_stopTarget.store(run.host, std::memory_order_release);
-    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    // On a closed console the process stays until "offline" went out.
+    RouteConsoleStop(run.host);
     ::SetTimer(run.host, kCycleTimer, 1000, nullptr);
     run.StartScan();
     MSG msg;
@@ -202,7 +171,7 @@ int Sense(SensorRun& run, const BatchOptions& options, BatchConsole& console) {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    g_stopTarget.store(nullptr, std::memory_order_release);
+    RouteConsoleStop(nullptr);
     ::KillTimer(run.host, kCycleTimer);
     run.publisher.Stop();
     ::SetWindowLongPtrW(run.host, GWLP_USERDATA, 0);
@@ -214,7 +183,7 @@ int Sense(SensorRun& run, const BatchOptions& options, BatchConsole& console) {
 }  // namespace
 
 int RunPublish(const BatchOptions& options, BatchConsole& console) {
-    g_runEnded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    BeginConsoleRun();
     int code = kBatchExitNoBroker;
     {
         std::unique_ptr<SensorRun> run(new (std::nothrow) SensorRun());
@@ -226,7 +195,7 @@ int RunPublish(const BatchOptions& options, BatchConsole& console) {
         }
     }
     // The console's close may now end the process: "offline" went out.
-    if (g_runEnded) ::SetEvent(g_runEnded);
+    EndConsoleRun();
     return code;
 }
 

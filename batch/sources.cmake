@@ -3,6 +3,7 @@
 list(APPEND NW_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/BatchConsole.cpp
     ${CMAKE_CURRENT_LIST_DIR}/BatchExport.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BatchHost.cpp
     ${CMAKE_CURRENT_LIST_DIR}/BatchOptions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/BatchRun.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PublishRun.cpp

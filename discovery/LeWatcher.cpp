@@ -16,17 +16,6 @@ namespace {
 
 constexpr uint32_t kMaxSections = 64;   // data sections read of one advertisement
 
-template <typename Fn>
-Fn Entry(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
-bool IsFullPath(const wchar_t* path) {
-    if (path[0] == L'\\' && path[1] == L'\\') return true;
-    return ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
-           (path[2] == L'\\' || path[2] == L'/');
-}
-
 // combase.dll, or the stand-in NEARWATCH_WINRT names (the simulated runtime
 // of the tests and the demo), bound by name: on Windows 7 the library has
 // no such entry points and the program runs on without LE.
@@ -40,18 +29,13 @@ public:
     RuntimeBinding& operator=(const RuntimeBinding&) = delete;
 
     bool Bind() {
-        wchar_t path[MAX_PATH];
-        DWORD n = ::GetEnvironmentVariableW(L"NEARWATCH_WINRT", path, MAX_PATH);
-        if (n > 0 && n < MAX_PATH && IsFullPath(path))
-            module_ = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        else
-            module_ = LoadSystemLibrary(L"combase.dll");
+        module_ = LoadStandInOrSystemLibrary(L"NEARWATCH_WINRT", L"combase.dll");
         if (!module_) return false;
-        initialize = Entry<RoInitializeFn>(module_, "RoInitialize");
-        uninitialize = Entry<RoUninitializeFn>(module_, "RoUninitialize");
-        activate = Entry<RoActivateInstanceFn>(module_, "RoActivateInstance");
-        createString = Entry<WindowsCreateStringFn>(module_, "WindowsCreateString");
-        deleteString = Entry<WindowsDeleteStringFn>(module_, "WindowsDeleteString");
+        initialize = LibraryEntry<RoInitializeFn>(module_, "RoInitialize");
+        uninitialize = LibraryEntry<RoUninitializeFn>(module_, "RoUninitialize");
+        activate = LibraryEntry<RoActivateInstanceFn>(module_, "RoActivateInstance");
+        createString = LibraryEntry<WindowsCreateStringFn>(module_, "WindowsCreateString");
+        deleteString = LibraryEntry<WindowsDeleteStringFn>(module_, "WindowsDeleteString");
         return initialize && uninitialize && activate && createString && deleteString;
     }
 

@@ -15,20 +15,6 @@ using FindFirstFn = HBLUETOOTH_DEVICE_FIND(WINAPI*)(BLUETOOTH_DEVICE_SEARCH_PARA
 using FindNextFn = BOOL(WINAPI*)(HBLUETOOTH_DEVICE_FIND, BLUETOOTH_DEVICE_INFO*);
 using FindCloseFn = BOOL(WINAPI*)(HBLUETOOTH_DEVICE_FIND);
 
-template <typename Fn>
-Fn Entry(HMODULE module, const char* name) {
-    // Through void(*)(): GetProcAddress's type says nothing of the real one.
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
-// Only a full path is honoured: a bare name would be looked for in the
-// program's folder first.
-bool IsFullPath(const wchar_t* path) {
-    if (path[0] == L'\\' && path[1] == L'\\') return true;
-    return ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
-           (path[2] == L'\\' || path[2] == L'/');
-}
-
 // The platform's Bluetooth entry points for one scan, bound by name so the
 // program starts on machines without Bluetooth support.
 class RadioBinding {
@@ -45,16 +31,11 @@ public:
         // NEARWATCH_RADIO names a stand-in library (the simulated radio of the
         // tests and the demo); otherwise the system's own, from the system
         // folder only, so a planted copy beside the program is never loaded.
-        wchar_t path[MAX_PATH];
-        DWORD n = ::GetEnvironmentVariableW(L"NEARWATCH_RADIO", path, MAX_PATH);
-        if (n > 0 && n < MAX_PATH && IsFullPath(path))
-            module_ = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        else
-            module_ = LoadSystemLibrary(L"bthprops.cpl");
+        module_ = LoadStandInOrSystemLibrary(L"NEARWATCH_RADIO", L"bthprops.cpl");
         if (!module_) return;
-        findFirst = Entry<FindFirstFn>(module_, "BluetoothFindFirstDevice");
-        findNext = Entry<FindNextFn>(module_, "BluetoothFindNextDevice");
-        findClose = Entry<FindCloseFn>(module_, "BluetoothFindDeviceClose");
+        findFirst = LibraryEntry<FindFirstFn>(module_, "BluetoothFindFirstDevice");
+        findNext = LibraryEntry<FindNextFn>(module_, "BluetoothFindNextDevice");
+        findClose = LibraryEntry<FindCloseFn>(module_, "BluetoothFindDeviceClose");
     }
 
     FindFirstFn findFirst = nullptr;

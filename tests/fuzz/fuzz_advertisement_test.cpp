@@ -12,13 +12,8 @@
 #include <vector>
 
 #include "Fuzz.h"
-#include "TestFolder.h"
-#include "annotations/Descriptions.h"
+#include "FuzzTable.h"
 #include "discovery/AdvertisementData.h"
-#include "discovery/DeviceTable.h"
-#include "discovery/ScanWorker.h"
-#include "settings/Settings.h"
-#include "unit/listview_testsupport.h"
 
 namespace {
 
@@ -102,19 +97,8 @@ TEST(AdvertisementFuzz, HostileSightingsKeepOneBoundedRecordPerAddress) {
     const uint64_t seed = Seed(0x4C454D4552474500ull);
     const int batches = Rounds(300);
     Rng rng(seed);
-    nw::test::TempFolder folder;
-    nw::Settings settings = {};
-    nw::ApplyDefaultSettings(settings);
-    nw::SetAppSettings(&settings);
-    nw::SetDescriptionFileForTesting(folder.File(L"fuzz_Desc.ini").c_str());
-
-    listtest::ListWindow window;
-    auto table = std::make_unique<nw::DeviceTable>();
-    table->Attach(window.List());
-    table->InsertColumns();
-    auto scan = std::make_unique<nw::ScanAnswer>();
-    scan->count = 0;
-    table->scanResults = scan.get();
+    FuzzTable fixture;
+    auto& table = fixture.table;
     table->alertsArmed = 1;
     uint64_t pool[64];
     for (uint64_t& a : pool) a = rng.Next() & 0xFFFFFFFFFFFFull;
@@ -180,6 +164,4 @@ TEST(AdvertisementFuzz, HostileSightingsKeepOneBoundedRecordPerAddress) {
         }
         if (!r.Check(privateRows == table->PrivateRowCount(), "private rows miscounted")) return;
     }
-    nw::SetAppSettings(nullptr);
-    nw::SetDescriptionFileForTesting(nullptr);
 }

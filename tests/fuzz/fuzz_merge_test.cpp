@@ -12,12 +12,9 @@
 #include <string>
 
 #include "Fuzz.h"
-#include "TestFolder.h"
+#include "FuzzTable.h"
 #include "annotations/Descriptions.h"
 #include "discovery/DeviceTable.h"
-#include "discovery/ScanWorker.h"
-#include "settings/Settings.h"
-#include "unit/listview_testsupport.h"
 
 namespace {
 
@@ -59,18 +56,10 @@ TEST(MergeFuzz, HostileAnswersKeepOneBoundedRecordPerAddress) {
     const uint64_t seed = Seed(0x4D45524745000000ull);
     const int scans = Rounds(500);
     Rng rng(seed);
-    nw::test::TempFolder folder;
-    nw::Settings settings = {};
-    nw::ApplyDefaultSettings(settings);
-    nw::SetAppSettings(&settings);
-    nw::SetDescriptionFileForTesting(folder.File(L"fuzz_Desc.ini").c_str());
-
-    listtest::ListWindow window;
-    auto table = std::make_unique<nw::DeviceTable>();
-    table->Attach(window.List());
-    table->InsertColumns();
-    auto scan = std::make_unique<nw::ScanAnswer>();
-    table->scanResults = scan.get();
+    FuzzTable fixture;
+    auto& table = fixture.table;
+    auto& scan = fixture.scan;
+    nw::Settings& settings = fixture.settings;
     // Companies for some of the pool's blocks, with names that need care.
     std::string registry;
     uint64_t pool[96];
@@ -144,12 +133,9 @@ TEST(MergeFuzz, HostileAnswersKeepOneBoundedRecordPerAddress) {
                         "column " + std::to_string(column) + " text overran its buffer");
             }
         }
-        ValidateRect(window.List(), nullptr);   // stands in for the paint a shown window gets
+        ValidateRect(fixture.window.List(), nullptr);   // stands in for the paint a shown window gets
         if (r.Failed()) break;
     }
-    table.reset();
-    nw::SetAppSettings(nullptr);
-    nw::SetDescriptionFileForTesting(nullptr);
 }
 
 }  // namespace

@@ -247,11 +247,16 @@ inline std::u16string Utf8ToUtf16(std::string_view s, size_t maxUnits) {
     return out;
 }
 
-inline bool ParseDevice(std::string_view rest, Device& device, std::string& reason) {
+enum class KeyResult { Unknown, Bad, Good };
+
+// The shape of both device lines: an address, key=value words, and
+// optionally name= with the rest of the line (spaces and all).
+template <typename Address, typename OnName, typename OnKey>
+bool ParseDeviceWords(std::string_view rest, Address& address, std::string& reason, OnName onName, OnKey onKey) {
     while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
     size_t end = 0;
     while (end < rest.size() && !IsBlank(rest[end])) ++end;
-    if (!ParseAddress(rest.substr(0, end), device.address)) {
+    if (!ParseAddress(rest.substr(0, end), address)) {
         reason = "bad address";
         return false;
     }
@@ -260,10 +265,9 @@ inline bool ParseDevice(std::string_view rest, Device& device, std::string& reas
         while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
         if (rest.empty()) return true;
         if (rest.substr(0, 5) == "name=") {
-            // The rest of the line is the name, spaces and all.
             std::string_view name = rest.substr(5);
             while (!name.empty() && name.back() == '\r') name.remove_suffix(1);
-            device.name = Utf8ToUtf16(name, kNameUnits - 1);
+            onName(name);
             return true;
         }
         end = 0;
@@ -275,22 +279,30 @@ inline bool ParseDevice(std::string_view rest, Device& device, std::string& reas
             reason = "expected key=value";
             return false;
         }
-        std::string_view key = token.substr(0, eq), value = token.substr(eq + 1);
-        bool ok = false;
-        if (key == "class") ok = ParseHex32(value, device.classOfDevice);
-        else if (key == "connected") ok = ParseFlag(value, device.connected);
-        else if (key == "remembered") ok = ParseFlag(value, device.remembered);
-        else if (key == "authenticated") ok = ParseFlag(value, device.authenticated);
-        else if (key == "scans") ok = ParseRanges(value, device.scans);
-        else {
-            reason = "unknown key";
-            return false;
-        }
-        if (!ok) {
-            reason = "bad value";
-            return false;
+        switch (onKey(token.substr(0, eq), token.substr(eq + 1))) {
+        case KeyResult::Unknown: reason = "unknown key"; return false;
+        case KeyResult::Bad: reason = "bad value"; return false;
+        case KeyResult::Good: break;
         }
     }
+}
+
+inline KeyResult KeyOutcome(bool known, bool ok) { return !known ? KeyResult::Unknown : ok ? KeyResult::Good : KeyResult::Bad; }
+
+inline bool ParseDevice(std::string_view rest, Device& device, std::string& reason) {
+    return ParseDeviceWords(
+        rest, device.address, reason,
+        [&](std::string_view name) { device.name = Utf8ToUtf16(name, kNameUnits - 1); },
+        [&](std::string_view key, std::string_view value) {
+            bool ok = false, known = true;
+            if (key == "class") ok = ParseHex32(value, device.classOfDevice);
+            else if (key == "connected") ok = ParseFlag(value, device.connected);
+            else if (key == "remembered") ok = ParseFlag(value, device.remembered);
+            else if (key == "authenticated") ok = ParseFlag(value, device.authenticated);
+            else if (key == "scans") ok = ParseRanges(value, device.scans);
+            else known = false;
+            return KeyOutcome(known, ok);
+        });
 }
 
 // "CCCC:HEXBYTES": the company identifier, then the data.
@@ -333,20 +345,9 @@ inline std::string CutUtf8(std::string_view s, size_t max) {
 }
 
 inline bool ParseLeDevice(std::string_view rest, LeDevice& device, std::string& reason) {
-    while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
-    size_t end = 0;
-    while (end < rest.size() && !IsBlank(rest[end])) ++end;
-    if (!ParseAddress(rest.substr(0, end), device.address)) {
-        reason = "bad address";
-        return false;
-    }
-    rest.remove_prefix(end);
-    for (;;) {
-        while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
-        if (rest.empty()) return true;
-        if (rest.substr(0, 5) == "name=") {
-            std::string_view name = rest.substr(5);
-            while (!name.empty() && name.back() == '\r') name.remove_suffix(1);
+    return ParseDeviceWords(
+        rest, device.address, reason,
+        [&](std::string_view name) {
             // "\n" stands for a line feed, which a line cannot hold.
             std::string text;
             for (size_t i = 0; i < name.size(); ++i) {
@@ -358,40 +359,24 @@ inline bool ParseLeDevice(std::string_view rest, LeDevice& device, std::string& 
                 }
             }
             device.name = CutUtf8(text, kLeNameBytes);
-            return true;
-        }
-        end = 0;
-        while (end < rest.size() && !IsBlank(rest[end])) ++end;
-        std::string_view token = rest.substr(0, end);
-        rest.remove_prefix(end);
-        size_t eq = token.find('=');
-        if (eq == std::string_view::npos) {
-            reason = "expected key=value";
-            return false;
-        }
-        std::string_view key = token.substr(0, eq), value = token.substr(eq + 1);
-        bool ok = false;
-        uint32_t hex = 0;
-        if (key == "random") ok = ParseFlag(value, device.random);
-        else if (key == "rssi") ok = ParseSigned(value, -127, 20, device.rssi);
-        else if (key == "txpower") ok = device.hasTxPower = ParseSigned(value, -127, 127, device.txPower);
-        else if (key == "connectable") ok = ParseFlag(value, device.connectable);
-        else if (key == "mfr") ok = ParseManufacturer(value, device);
-        else if (key == "appearance") {
-            ok = ParseHex32(value, hex) && hex <= 0xFFFF;
-            device.appearance = static_cast<uint16_t>(hex);
-            device.hasAppearance = ok;
-        } else if (key == "uuids") ok = ParseUuids(value, device.uuids);
-        else if (key == "scans") ok = ParseRanges(value, device.scans);
-        else {
-            reason = "unknown key";
-            return false;
-        }
-        if (!ok) {
-            reason = "bad value";
-            return false;
-        }
-    }
+        },
+        [&](std::string_view key, std::string_view value) {
+            bool ok = false, known = true;
+            uint32_t hex = 0;
+            if (key == "random") ok = ParseFlag(value, device.random);
+            else if (key == "rssi") ok = ParseSigned(value, -127, 20, device.rssi);
+            else if (key == "txpower") ok = device.hasTxPower = ParseSigned(value, -127, 127, device.txPower);
+            else if (key == "connectable") ok = ParseFlag(value, device.connectable);
+            else if (key == "mfr") ok = ParseManufacturer(value, device);
+            else if (key == "appearance") {
+                ok = ParseHex32(value, hex) && hex <= 0xFFFF;
+                device.appearance = static_cast<uint16_t>(hex);
+                device.hasAppearance = ok;
+            } else if (key == "uuids") ok = ParseUuids(value, device.uuids);
+            else if (key == "scans") ok = ParseRanges(value, device.scans);
+            else known = false;
+            return KeyOutcome(known, ok);
+        });
 }
 
 }  // namespace detail
