@@ -977,6 +977,15 @@ bool ReportListView::ApplyLayout(const ColumnLayout& layout) {
         }
         SendMessageW(control_, LVM_SETCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
     }
+    // The order the header settled on, given again as one array: some list
+    // views move only the headers when the order comes column by column,
+    // and then draw the cells where they were.
+    HWND header = reinterpret_cast<HWND>(SendMessageW(control_, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    int order[kMaxColumns];
+    if (columns > 0 && columns <= kMaxColumns &&
+        SendMessageW(control_, LVM_GETCOLUMNORDERARRAY, static_cast<WPARAM>(columns), reinterpret_cast<LPARAM>(order)))
+        SendMessageW(control_, LVM_SETCOLUMNORDERARRAY, static_cast<WPARAM>(columns), reinterpret_cast<LPARAM>(order));
     return true;
 }
 

@@ -513,6 +513,18 @@ TEST(ReportListColumns, ApplyLayoutRejectsTwoLeftmostAndKeepsWidthsOutOfRange) {
     EXPECT_EQ(2, f.window.ColumnOrder(0));
     EXPECT_EQ(0, f.window.ColumnOrder(1));
     EXPECT_EQ(1, f.window.ColumnOrder(2));
+    // The cells move with their headers: column 1, now leftmost, draws at 0.
+    f.Add(L"Phone", 1);
+    RECT cell = {LVIR_BOUNDS, 1, 0, 0};
+    ASSERT_TRUE(SendMessageW(f.window.List(), LVM_GETSUBITEMRECT, 0, reinterpret_cast<LPARAM>(&cell)));
+    RECT header = {};
+    SendMessageW(ListView_GetHeader(f.window.List()), HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&header));
+    EXPECT_EQ(header.left, cell.left);
+    EXPECT_EQ(0, header.left);
+    LVHITTESTINFO hit = {};
+    hit.pt = {header.left + 2, (cell.top + cell.bottom) / 2};
+    SendMessageW(f.window.List(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+    EXPECT_EQ(1, hit.iSubItem);
 
     f.list.ComputeVisibleColumns();
     ASSERT_EQ(2, f.list.VisibleColumnCount());
