@@ -40,13 +40,14 @@ int NextSymbol(const sig::NameCode& code, size_t& at) {
     return -1;
 }
 
-// Field k of the entries (symbol s's left is field 2s, its right 2s + 1).
+// Field k of the entries (symbol s's left is field 2s, its right 2s + 1),
+// through a three-byte window: a field is at most 16 bits, and two bytes
+// follow the last one.
 unsigned EntryField(const sig::NameCode& code, size_t k) {
-    unsigned v = 0;
-    for (size_t bit = k * code.width, end = bit + code.width; bit < end; ++bit) {
-        v = (v << 1) | ((code.entries[bit >> 3] >> (7 - (bit & 7))) & 1u);
-    }
-    return v;
+    const size_t bit = k * code.width;
+    const uint8_t* p = code.entries + (bit >> 3);
+    const uint32_t window = (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+    return (window >> (24 - code.width - (bit & 7))) & ((1u << code.width) - 1);
 }
 
 // Appends the bytes of symbol s to out; false when out is full or the table
@@ -90,6 +91,7 @@ bool NumberName(const sig::NumberTable& table, uint16_t id, wchar_t* out, size_t
     const unsigned bit = id & ((1u << kBlockShift) - 1);
     if (((mask >> bit) & 1u) == 0) return false;
     const sig::NameCode& code = *table.code;
+    if (code.width == 0 || code.width > 16) return false;
     size_t at = table.blocks[lo] & ((1u << kStartBits) - 1);
     // Skip the names of the assigned ids before this one in its block.
     for (unsigned skip = PopCount(mask & ((1u << bit) - 1)); skip > 0;) {

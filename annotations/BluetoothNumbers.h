@@ -12,7 +12,8 @@ namespace sig {
 // The code shared by both tables: a canonical Huffman code (lengthCounts[k]
 // codes of k + 1 bits) over symbols numbered in code order; each symbol's
 // fixed-width entry (left, right) is a pair rule, or a byte when left is the
-// symbol itself. The end symbol ends a name.
+// symbol itself; two zero bytes follow the last entry. The end symbol ends
+// a name.
 struct NameCode {
     const uint16_t* lengthCounts;
     size_t lengths;

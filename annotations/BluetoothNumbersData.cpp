@@ -2,7 +2,7 @@
 // company identifiers and GAP appearance values (Nordic Semiconductor's
 // bluetooth-numbers-database, BSD 3-clause: docs/licences/bluetooth-numbers.txt).
 // Do not edit; run the script again. 3918 companies, 302 appearance values,
-// 1432 pair rules, 1518 symbols, about 38289 bytes.
+// 1432 pair rules, 1518 symbols, about 38291 bytes.
 #include "annotations/BluetoothNumbers.h"
 
 namespace nw::sig {
@@ -219,7 +219,7 @@ const uint8_t kEntries[] = {
     194,232,54,37,0,216,60,2,242,96,41,64,165,194,3,144,240,18,6,32,
     162,27,200,194,28,20,73,66,5,86,82,86,2,2,80,40,9,224,200,25,
     141,128,109,24,83,28,65,76,145,104,36,166,176,90,92,2,144,126,18,213,
-    216,169,94,112,36,79,64,28,95,3,0,90,57,39,48,
+    216,169,94,112,36,79,64,28,95,3,0,90,57,39,48,0,0,
 };
 const uint8_t kStream[] = {
     40,175,124,242,52,92,37,88,52,222,103,232,213,182,49,21,223,186,172,35,

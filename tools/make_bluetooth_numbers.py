@@ -11,7 +11,7 @@ The names of both tables are one corpus, coded in two stages:
   2. One canonical Huffman code over the symbols (bytes, rules and the end
      symbol), numbered in code order, so the code is described by the
      number of codes of each length alone.
-Each symbol has a fixed-width entry (left, right): a rule's two halves, or
+Each symbol has a fixed-width entry (left, right; at most 16 bits each): a rule's two halves, or
 for a byte (left = the symbol itself) the byte in right; the end symbol is
 the byte 0.
 
@@ -166,6 +166,7 @@ def encode(tables):
     for s in coded:
         length_counts[lengths[s]] += 1
     width = max(8, (len(order) - 1).bit_length())
+    assert width <= 16, "too many symbols for an entry"
     entries = []
     for s in order:
         if s < 256:
@@ -173,7 +174,9 @@ def encode(tables):
         else:
             a, b = rules[s - 256]
             entries += [number[a], number[b]]
-    entry_bits = bits_of(entries, width)
+    # Two zero bytes after the last entry: the decoder reads each field
+    # through a three-byte window.
+    entry_bits = bits_of(entries, width) + bytes(2)
 
     # The stream: every name's codes, table after table.
     codes = {}
