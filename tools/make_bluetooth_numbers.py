@@ -11,9 +11,9 @@ The names of both tables are one corpus, coded in two stages:
   2. One canonical Huffman code over the symbols (bytes, rules and the end
      symbol), numbered in code order, so the code is described by the
      number of codes of each length alone.
-Each symbol has a fixed-width entry (left, right; at most 16 bits each): a rule's two halves, or
-for a byte (left = the symbol itself) the byte in right; the end symbol is
-the byte 0.
+Each symbol has a fixed-width entry (left, right; at most 16 bits each): a
+rule's two halves, or for a byte (left = the symbol itself) the byte in
+right; the end symbol is the byte 0.
 
 The ids of a table are kept as 32-id blocks: the block number and the bit
 where its first name starts in one word, and which ids of the block are

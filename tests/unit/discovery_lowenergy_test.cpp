@@ -202,6 +202,19 @@ TEST(LowEnergyColumns, AddressTypesSignalAndNames) {
     EXPECT_EQ(kBluetoothNumbersCount, named);
     EXPECT_EQ(kBluetoothNumbersDigest, digest);
     EXPECT_EQ(0xFFFFu, lastCompany);
+    // A damaged table stops the decoder inside its arrays: two rules that
+    // expand into each other (id 0), a stream that ends before the name
+    // (id 31).
+    const uint16_t counts[] = {2};
+    const uint8_t entries[] = {1, 1, 0, 0, 0, 0};
+    const uint8_t stream[] = {0, 0, 0, 0};
+    const nw::sig::NameCode loop = {counts, 1, entries, 8, 2, 5, stream, 32};
+    const uint32_t blocks[] = {0};
+    const uint32_t masks[] = {0xFFFFFFFFu};
+    const nw::sig::NumberTable damaged = {&loop, blocks, masks, 1};
+    EXPECT_FALSE(nw::NumberName(damaged, 0, name, 64));
+    EXPECT_FALSE(nw::NumberName(damaged, 31, name, 64));
+    EXPECT_EQ(0, name[0]);
 }
 
 // ---- The merge ---------------------------------------------------------------------
