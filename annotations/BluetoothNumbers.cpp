@@ -2,72 +2,150 @@
 
 #include <windows.h>
 
-#include <algorithm>
+#include "base/Text.h"
 
 namespace nw {
 
 namespace {
 
-constexpr size_t kStep = 32;                  // names between two kept offsets
-constexpr uint8_t kEscape = 0xFF;             // the next byte is taken as it stands
+constexpr unsigned kBlockShift = 5;           // 32 ids per block
+constexpr unsigned kStartBits = 21;           // the stream bit below, the block above
 constexpr size_t kNameBytes = 256;            // longest name after expansion
+constexpr int kStackDepth = 64;               // deeper rule nesting is a damaged table
+constexpr size_t kCacheSlots = 64;            // names kept decoded, by id
+constexpr size_t kCachedChars = 128;          // longer names are not kept
 
-// Expands the name at offset into UTF-8 bytes; false when the blob is damaged.
-bool ExpandName(const sig::NumberTable& table, size_t offset, char* out, size_t size) {
-    size_t n = 0;
-    uint8_t stack[64];
-    for (size_t at = offset; at < table.blobSize && table.blob[at] != 0; ++at) {
-        uint8_t b = table.blob[at];
-        if (b == kEscape) {
-            if (++at >= table.blobSize || n + 1 >= size) return false;
-            out[n++] = static_cast<char>(table.blob[at]);
-            continue;
+// Names decoded before: a refresh asks for the few makers and appearances of
+// the room for every row, over and over. Any thread may look names up.
+struct CachedName {
+    const sig::NumberTable* table;            // null: an empty slot
+    uint16_t id;
+    wchar_t text[kCachedChars];               // empty: the id has no name
+};
+CachedName g_cache[kCacheSlots];
+SRWLOCK g_cacheLock = SRWLOCK_INIT;
+
+unsigned PopCount(uint32_t x) {
+    x -= (x >> 1) & 0x55555555u;
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+    return (x * 0x01010101u) >> 24;
+}
+
+// The next symbol of the stream from bit at; -1 past the end or on a code
+// the table does not have.
+int NextSymbol(const sig::NameCode& code, size_t& at) {
+    unsigned value = 0;
+    unsigned first = 0;
+    unsigned index = 0;
+    for (size_t k = 0; k < code.lengths; ++k) {
+        if (at >= code.streamBits) return -1;
+        value |= (code.stream[at >> 3] >> (7 - (at & 7))) & 1u;
+        ++at;
+        const unsigned count = code.lengthCounts[k];
+        if (value - first < count) {
+            index += value - first;
+            return index < code.symbols ? static_cast<int>(index) : -1;
         }
-        int depth = 0;
-        stack[depth++] = b;
-        while (depth > 0) {
-            const uint8_t x = stack[--depth];
-            if (table.pairFirst[x] != 0) {
-                if (depth + 2 > static_cast<int>(sizeof stack)) return false;
-                stack[depth++] = table.pairSecond[x];
-                stack[depth++] = table.pairFirst[x];
-            } else {
-                if (n + 1 >= size) return false;
-                out[n++] = static_cast<char>(x);
-            }
+        index += count;
+        first = (first + count) << 1;
+        value <<= 1;
+    }
+    return -1;
+}
+
+// Field k of the entries (symbol s's left is field 2s, its right 2s + 1),
+// through a three-byte window: a field is at most 16 bits, and two bytes
+// follow the last one.
+unsigned EntryField(const sig::NameCode& code, size_t k) {
+    const size_t bit = k * code.width;
+    const uint8_t* p = code.entries + (bit >> 3);
+    const uint32_t window = (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+    return (window >> (24 - code.width - (bit & 7))) & ((1u << code.width) - 1);
+}
+
+// Appends the bytes of symbol s to out; false when out is full or the table
+// is damaged (a symbol beyond the entries, rules nested too deep or in a loop).
+bool ExpandSymbol(const sig::NameCode& code, unsigned s, char* out, size_t& n, size_t size) {
+    unsigned stack[kStackDepth];
+    int depth = 0;
+    stack[depth++] = s;
+    while (depth > 0) {
+        const unsigned x = stack[--depth];
+        if (x >= code.symbols) return false;
+        const unsigned left = EntryField(code, 2 * size_t{x});
+        const unsigned right = EntryField(code, 2 * size_t{x} + 1);
+        if (left == x) {
+            if (n + 1 >= size) return false;
+            out[n++] = static_cast<char>(right);
+        } else {
+            if (depth + 2 > kStackDepth) return false;
+            stack[depth++] = right;
+            stack[depth++] = left;
         }
     }
-    out[n] = 0;
     return true;
+}
+
+// The name of id in UTF-16 into out (kNameBytes units); false, out empty,
+// when the id has none or the table is damaged.
+bool DecodeName(const sig::NumberTable& table, uint16_t id, wchar_t* out) {
+    out[0] = 0;
+    const uint32_t block = id >> kBlockShift;
+    size_t lo = 0;
+    size_t hi = table.blockCount;
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if ((table.blocks[mid] >> kStartBits) < block) lo = mid + 1;
+        else hi = mid;
+    }
+    if (lo == table.blockCount || (table.blocks[lo] >> kStartBits) != block) return false;
+    const uint32_t mask = table.masks[lo];
+    const unsigned bit = id & ((1u << kBlockShift) - 1);
+    if (((mask >> bit) & 1u) == 0) return false;
+    const sig::NameCode& code = *table.code;
+    if (code.width == 0 || code.width > 16) return false;
+    size_t at = table.blocks[lo] & ((1u << kStartBits) - 1);
+    // Skip the names of the assigned ids before this one in its block.
+    for (unsigned skip = PopCount(mask & ((1u << bit) - 1)); skip > 0;) {
+        const int s = NextSymbol(code, at);
+        if (s < 0) return false;
+        if (static_cast<unsigned>(s) == code.end) --skip;
+    }
+    char name[kNameBytes];
+    size_t n = 0;
+    for (;;) {
+        const int s = NextSymbol(code, at);
+        if (s < 0) return false;
+        if (static_cast<unsigned>(s) == code.end) break;
+        if (!ExpandSymbol(code, static_cast<unsigned>(s), name, n, sizeof name)) return false;
+    }
+    name[n] = 0;
+    if (::MultiByteToWideChar(CP_UTF8, 0, name, -1, out, static_cast<int>(kNameBytes)) <= 0) out[0] = 0;
+    return out[0] != 0;
 }
 
 }  // namespace
 
 bool NumberName(const sig::NumberTable& table, uint16_t id, wchar_t* out, size_t size) {
     if (size == 0) return false;
-    out[0] = 0;
-    const uint16_t* end = table.ids + table.count;
-    const uint16_t* found = std::lower_bound(table.ids, end, id);
-    if (found == end || *found != id) return false;
-    const size_t index = static_cast<size_t>(found - table.ids);
-    size_t at = table.starts[index / kStep];
-    // Zero bytes end names; an escaped byte is never zero, but is skipped
-    // all the same.
-    for (size_t skip = index % kStep; skip > 0 && at < table.blobSize; ++at) {
-        if (table.blob[at] == kEscape) ++at;
-        else if (table.blob[at] == 0) --skip;
+    CachedName& slot = g_cache[(id ^ (id >> 6)) % kCacheSlots];
+    ::AcquireSRWLockShared(&g_cacheLock);
+    const bool hit = slot.table == &table && slot.id == id;
+    if (hit) CopyText(out, size, slot.text);
+    ::ReleaseSRWLockShared(&g_cacheLock);
+    if (hit) return out[0] != 0;
+    wchar_t name[kNameBytes];
+    DecodeName(table, id, name);
+    if (std::wcslen(name) < kCachedChars) {
+        ::AcquireSRWLockExclusive(&g_cacheLock);
+        slot.table = &table;
+        slot.id = id;
+        CopyText(slot.text, name);
+        ::ReleaseSRWLockExclusive(&g_cacheLock);
     }
-    char name[kNameBytes];
-    if (!ExpandName(table, at, name, sizeof name)) return false;
-    const int units = ::MultiByteToWideChar(CP_UTF8, 0, name, -1, out, static_cast<int>(size));
-    if (units <= 0) {
-        // Too long for out: the first size - 1 units.
-        wchar_t whole[kNameBytes];
-        if (::MultiByteToWideChar(CP_UTF8, 0, name, -1, whole, static_cast<int>(kNameBytes)) <= 0) return false;
-        size_t k = 0;
-        for (; k + 1 < size && whole[k]; ++k) out[k] = whole[k];
-        out[k] = 0;
-    }
+    // Cut to size - 1 units.
+    CopyText(out, size, name);
     return out[0] != 0;
 }
 

@@ -9,18 +9,31 @@
 namespace nw {
 
 namespace sig {
-// One packed table: ids ascending, the names of every 32nd id at starts[],
-// names zero-ended in the blob, with pair codes expanded through the two
-// 256-byte tables.
-struct NumberTable {
-    const uint16_t* ids;
-    size_t count;
-    const uint32_t* starts;
-    const uint8_t* blob;
-    size_t blobSize;
-    const uint8_t* pairFirst;
-    const uint8_t* pairSecond;
+// The code shared by both tables: a canonical Huffman code (lengthCounts[k]
+// codes of k + 1 bits) over symbols numbered in code order; each symbol's
+// fixed-width entry (left, right) is a pair rule, or a byte when left is the
+// symbol itself; two zero bytes follow the last entry. The end symbol ends
+// a name.
+struct NameCode {
+    const uint16_t* lengthCounts;
+    size_t lengths;
+    const uint8_t* entries;
+    unsigned width;
+    unsigned symbols;
+    unsigned end;
+    const uint8_t* stream;
+    size_t streamBits;
 };
+// One table: per block of 32 ids, the block number above bit 21 and below it
+// the stream bit where its first name starts, and the mask of its assigned
+// ids. Blocks ascend.
+struct NumberTable {
+    const NameCode* code;
+    const uint32_t* blocks;
+    const uint32_t* masks;
+    size_t blockCount;
+};
+extern const NameCode kNameCode;
 extern const NumberTable kCompanies;
 extern const NumberTable kAppearances;
 }  // namespace sig

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Bench.h"
+#include "annotations/BluetoothNumbers.h"
 #include "discovery/DeviceTable.h"
 #include "discovery/ScanWorker.h"
 #include "settings/Settings.h"
@@ -165,9 +166,24 @@ double ClassicAnchor() {
     return elapsed;
 }
 
+// One SIG name as a merge looks it up: the company of every id up to the
+// last assigned below 0xFFFF, and both appearance names, per lookup.
+double NameLookupMicroseconds() {
+    wchar_t name[128];
+    unsigned lookups = 0;
+    const double t0 = bench::NowMs();
+    for (uint32_t id = 0; id < 4200; ++id, ++lookups) nw::BluetoothCompanyName(static_cast<uint16_t>(id), name, 128);
+    for (uint32_t value = 0; value < 0x1000; ++value, lookups += 2) {
+        nw::AppearanceCategoryName(static_cast<uint16_t>(value), name, 128);
+        nw::AppearanceSubcategoryName(static_cast<uint16_t>(value), name, 128);
+    }
+    return (bench::NowMs() - t0) * 1000.0 / lookups;
+}
+
 bench::Registrar r00({"LE anchor: classic merge+refresh, 62 known of 500", "ms", "", 9, &ClassicAnchor});
 bench::Registrar r01({"LE: merge of one advertisement, 500 addresses known", "us", "", 9, &MergeMicroseconds});
 bench::Registrar r02({"LE: 1,000 advertisements of 500 addresses, merge+refresh in batches of 50", "ms", "< 100 ms", 9,
                       &SecondOfAdvertisements});
+bench::Registrar r03({"LE: one SIG name lookup (company or appearance)", "us", "< 50 us", 9, &NameLookupMicroseconds});
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "annotations/BluetoothNumbers.h"
+#include "bluetooth_numbers_digest.h"
 #include "annotations/Descriptions.h"
 #include "dialogs_testsupport.h"
 #include "discovery/AdvertisementData.h"
@@ -159,19 +160,61 @@ TEST(LowEnergyColumns, AddressTypesSignalAndNames) {
     EXPECT_TRUE(nw::BluetoothCompanyName(0xFFFF, name, 64));
     EXPECT_FALSE(nw::BluetoothCompanyName(0xFFFE, name, 64));
     EXPECT_EQ(0, name[0]);
+    EXPECT_FALSE(nw::BluetoothCompanyName(102, name, 64));   // a gap between assigned ids
+    EXPECT_EQ(0, name[0]);
     EXPECT_TRUE(nw::BluetoothCompanyName(0x004C, name, 4));
     EXPECT_EQ(L"App", std::wstring(name));
+    EXPECT_FALSE(nw::BluetoothCompanyName(0x004C, name, 1));
+    EXPECT_EQ(0, name[0]);
+    name[0] = L'x';
+    EXPECT_FALSE(nw::BluetoothCompanyName(0x004C, name, 0));
+    EXPECT_EQ(L'x', name[0]);
+    // The same number in the company table first: its name is not the
+    // appearance's, however the lookups are kept.
+    EXPECT_TRUE(nw::BluetoothCompanyName(0x00C0, name, 64));
     EXPECT_TRUE(nw::AppearanceCategoryName(0x00C1, name, 64));
     EXPECT_EQ(L"Watch", std::wstring(name));
     EXPECT_TRUE(nw::AppearanceSubcategoryName(0x00C1, name, 64));
     EXPECT_EQ(L"Sports Watch", std::wstring(name));
     EXPECT_FALSE(nw::AppearanceSubcategoryName(0x00C0, name, 64));
-    // Every id of both tables expands to a name.
+    // Every uint16 of both tables against the source data: the generator's
+    // digest of "id=name\n" for each assigned id, in id order; an unassigned
+    // id leaves out empty.
+    uint64_t digest = 0xCBF29CE484222325ull;
+    unsigned named = 0;
+    uint32_t lastCompany = 0;
     for (const nw::sig::NumberTable* table : {&nw::sig::kCompanies, &nw::sig::kAppearances}) {
-        for (size_t i = 0; i < table->count; ++i) {
-            ASSERT_TRUE(nw::NumberName(*table, table->ids[i], name, 64)) << table->ids[i];
+        for (uint32_t id = 0; id <= 0xFFFF; ++id) {
+            wchar_t full[256];
+            if (!nw::NumberName(*table, static_cast<uint16_t>(id), full, 256)) {
+                ASSERT_EQ(0, full[0]) << id;
+                continue;
+            }
+            ++named;
+            if (table == &nw::sig::kCompanies) lastCompany = id;
+            char utf8[800];
+            const int bytes = WideCharToMultiByte(CP_UTF8, 0, full, -1, utf8, sizeof utf8, nullptr, nullptr);
+            ASSERT_GT(bytes, 1) << id;
+            const std::string line = std::to_string(id) + "=" + utf8 + "\n";
+            for (unsigned char c : line) digest = (digest ^ c) * 0x100000001B3ull;
         }
     }
+    EXPECT_EQ(kBluetoothNumbersCount, named);
+    EXPECT_EQ(kBluetoothNumbersDigest, digest);
+    EXPECT_EQ(0xFFFFu, lastCompany);
+    // A damaged table stops the decoder inside its arrays: two rules that
+    // expand into each other (id 0), a stream that ends before the name
+    // (id 31).
+    const uint16_t counts[] = {2};
+    const uint8_t entries[] = {1, 1, 0, 0, 0, 0};
+    const uint8_t stream[] = {0, 0, 0, 0};
+    const nw::sig::NameCode loop = {counts, 1, entries, 8, 2, 5, stream, 32};
+    const uint32_t blocks[] = {0};
+    const uint32_t masks[] = {0xFFFFFFFFu};
+    const nw::sig::NumberTable damaged = {&loop, blocks, masks, 1};
+    EXPECT_FALSE(nw::NumberName(damaged, 0, name, 64));
+    EXPECT_FALSE(nw::NumberName(damaged, 31, name, 64));
+    EXPECT_EQ(0, name[0]);
 }
 
 // ---- The merge ---------------------------------------------------------------------
