@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cwchar>
 #include <cwctype>
+#include <type_traits>
 
 namespace nw {
 
@@ -40,16 +41,71 @@ inline size_t AppendText(wchar_t* dst, size_t size, const wchar_t* src) {
     return len + CopyText(dst + len, size - len, src);
 }
 
-// A printf format the program itself wrote. The constructor runs at compile
-// time, so only a constant (a literal) converts to it: a string-table text,
-// which a language file can replace, can never become a format. Such texts
-// go through the number-only formatter instead.
+// What an argument of FormatText is, as its format must name it.
+// Small integers reach printf as an int whose value they keep, so they fit
+// both %d and %u.
+enum class FormatArg : unsigned char { Int, Unsigned, Small, Long, UnsignedLong, WideText, Other };
+
+template <typename T>
+consteval FormatArg FormatArgOf() {
+    if constexpr (std::is_same_v<T, int>) return FormatArg::Int;
+    else if constexpr (std::is_same_v<T, unsigned>) return FormatArg::Unsigned;
+    else if constexpr (std::is_same_v<T, short> || std::is_same_v<T, unsigned short> ||
+                       std::is_same_v<T, signed char> || std::is_same_v<T, unsigned char>)
+        return FormatArg::Small;
+    else if constexpr (std::is_same_v<T, long>) return FormatArg::Long;
+    else if constexpr (std::is_same_v<T, unsigned long>) return FormatArg::UnsignedLong;
+    else if constexpr (std::is_same_v<T, const wchar_t*> || std::is_same_v<T, wchar_t*>) return FormatArg::WideText;
+    else return FormatArg::Other;
+}
+
+// A printf format the program itself wrote, checked against the types of its
+// arguments. The constructor runs at compile time, so only a constant (a
+// literal) converts to it: a string-table text, which a language file can
+// replace, can never become a format. Such texts go through the number-only
+// formatter instead.
+// The formatting is the system C runtime's (msvcrt.dll, as on Windows 7),
+// where %s is a wide string and the C99 sizes (%zu, %lld, %hs, %j, %t) are
+// missing or mean something else; only what it reads as C does is accepted:
+// flags, a fixed width and precision, d i u x X o (with l for a long), s, %%.
+template <typename... Args>
 class LiteralFormat {
 public:
     consteval LiteralFormat(const wchar_t* text) : text_(text) {
-        // "%n" writes through an argument; no format of ours needs it.
-        for (const wchar_t* p = text; *p; ++p)
-            if (p[0] == L'%' && p[1] == L'n') throw "a format must not hold %n";
+        constexpr FormatArg kinds[] = {FormatArgOf<Args>()..., FormatArg::Other};
+        size_t used = 0;
+        for (const wchar_t* p = text; *p; ++p) {
+            if (*p != L'%') continue;
+            ++p;
+            if (*p == L'%') continue;
+            while (*p == L'-' || *p == L'+' || *p == L' ' || *p == L'#' || *p == L'0') ++p;
+            while (*p >= L'0' && *p <= L'9') ++p;
+            if (*p == L'.') {
+                ++p;
+                while (*p >= L'0' && *p <= L'9') ++p;
+            }
+            const bool isLong = *p == L'l';
+            if (isLong) ++p;
+            FormatArg wanted = FormatArg::Other;
+            switch (*p) {
+            case L'd': case L'i': wanted = isLong ? FormatArg::Long : FormatArg::Int; break;
+            case L'u': case L'x': case L'X': case L'o':
+                wanted = isLong ? FormatArg::UnsignedLong : FormatArg::Unsigned;
+                break;
+            case L's':
+                if (!isLong) wanted = FormatArg::WideText;
+                break;
+            default: break;
+            }
+            // Anything else (%n, %p, %c, a size msvcrt reads otherwise, '*')
+            // is refused here rather than misread at run time.
+            if (wanted == FormatArg::Other) throw "a format holds a conversion the system printf would misread";
+            if (used >= sizeof...(Args)) throw "a format names more arguments than it is given";
+            const FormatArg given = kinds[used++];
+            const bool small = given == FormatArg::Small && (wanted == FormatArg::Int || wanted == FormatArg::Unsigned);
+            if (given != wanted && !small) throw "an argument's type does not match its conversion";
+        }
+        if (used != sizeof...(Args)) throw "a format names fewer arguments than it is given";
     }
     const wchar_t* Text() const { return text_; }
 
@@ -59,8 +115,11 @@ private:
 
 // printf-style formatting cut to the buffer; always terminated.
 // Returns the length written (never more than size - 1), or 0 when size is 0.
+// _snwprintf is msvcrt's own (a truncated result is -1 there), never the
+// C99 one of the mingw runtime, which would bring its own 20 KB printf.
 template <typename... Args>
-inline size_t FormatText(wchar_t* dst, size_t size, LiteralFormat format, Args... args) {
+inline size_t FormatText(wchar_t* dst, size_t size, LiteralFormat<std::type_identity_t<Args>...> format,
+                         Args... args) {
     if (size == 0) return 0;
     int n = _snwprintf(dst, size - 1, format.Text(), args...);
     if (n < 0 || static_cast<size_t>(n) >= size - 1) n = static_cast<int>(size - 1);

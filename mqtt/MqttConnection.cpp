@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include "base/Text.h"
 
 namespace nw::mqtt {
 
@@ -92,7 +93,7 @@ Io Connection::Open(const ClientConfig& config, HANDLE wake, const std::atomic<b
 
 Io Connection::Connect(const ClientConfig& config, HANDLE wake, const std::atomic<bool>& stop, ULONGLONG deadline) {
     wchar_t port[8];
-    std::swprintf(port, 8, L"%u", static_cast<unsigned>(config.port ? config.port : (config.tls ? 8883 : 1883)));
+    FormatText(port, 8, L"%u", static_cast<unsigned>(config.port ? config.port : (config.tls ? 8883 : 1883)));
     ADDRINFOW hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

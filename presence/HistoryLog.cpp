@@ -5,6 +5,7 @@
 #include <vector>
 #include "base/Handles.h"
 #include "base/Paths.h"
+#include "base/Text.h"
 #include "presence/HistoryLine.h"
 #include "presence/StringSink.h"
 
@@ -88,7 +89,10 @@ std::wstring NumberedHistoryPath(const std::wstring& path, int number) {
     const size_t slash = path.find_last_of(L"\\/");
     size_t dot = path.rfind(L'.');
     if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) dot = path.size();
-    return path.substr(0, dot) + L"-" + std::to_wstring(number) + path.substr(dot);
+    // Not std::to_wstring: that brings the mingw runtime's own printf.
+    wchar_t digits[16];
+    FormatText(digits, 16, L"%d", number);
+    return path.substr(0, dot) + L"-" + digits + path.substr(dot);
 }
 
 // A file this program wrote starts with the byte-order mark and the header

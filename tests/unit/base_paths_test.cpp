@@ -34,4 +34,8 @@ TEST(CopyText, CutsToTheBufferAndAlwaysTerminates) {
     wchar_t formatted[6];
     nw::FormatText(formatted, 6, L"%d items", 12345);
     EXPECT_STREQ(L"12345", formatted);
+    // The system printf's own reading: %s is a wide string there.
+    wchar_t wide[16];
+    EXPECT_EQ(11u, nw::FormatText(wide, 16, L"%s-%04X/%lu", L"ab\u00e9c", 0xBEEFu, 7ul));
+    EXPECT_STREQ(L"ab\u00e9c-BEEF/7", wide);
 }
