@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include "base/Text.h"
+#include "frame/Dpi.h"
 #include "lang/LanguageFile.h"
 #include "lang/Strings.h"
 #include "resource.h"
@@ -73,8 +74,9 @@ INT_PTR AboutDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         ::SetDlgItemTextW(window_, IDC_ABOUT_TEXT, firstText);
         ::SetDlgItemTextW(window_, IDC_ABOUT_LINK, secondText);
         ::SetDlgItemTextW(window_, IDC_ABOUT_NOTICES, GetString(IDS_ABOUT_NOTICES));
-        linkFont_.reset(::CreateFontW(10, 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE, DEFAULT_CHARSET,
-                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+        // 10 pixels at 100 %, as large on a scaled screen as the dialog's own text.
+        linkFont_.reset(::CreateFontW(ScaleForDpi(10, WindowDpi(window_)), 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE,
+                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                       DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
         // The font stays the object's: the controls only borrow it, and the
         // object outlives the dialog window.

@@ -95,9 +95,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
         ::MessageBoxW(nullptr, L"Error: Cannot load the common control classes.", L"Error", MB_ICONWARNING);
         return 1;
     }
-    // A failure shows up later as a failed connection probe.
-    WSADATA sockets;
-    bool socketsStarted = ::WSAStartup(0x0101, &sockets) == 0;
     ::SetErrorMode(kErrorMode);
 
     int exitCode = 0;
@@ -120,6 +117,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
             }
         }
     }
-    if (socketsStarted) ::WSACleanup();
     return exitCode;
 }

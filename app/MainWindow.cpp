@@ -36,6 +36,10 @@ constexpr size_t kToolTipChars = 80;        // at most 79 characters
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
+// Posted to itself at the end of creation. Private to this window, so from
+// the application's range rather than the numbers in resource.h.
+constexpr UINT kStartAfterShow = WM_APP + 1;
+
 }  // namespace
 
 // ---- Low Energy ------------------------------------------------------------------
@@ -146,9 +150,6 @@ void MainWindow::OnCreate() {
 
     table_->Focus();
 
-    if (!ComputeReportPath(reportPath_, MAX_PATH)) reportPath_[0] = 0;
-    presence_.Start(*table_, reportPath_);
-
     table_->SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP, true);
     ApplyListStyles();
 
@@ -168,17 +169,30 @@ void MainWindow::OnCreate() {
     scan_.window = window_;
     scan_.doneMessage = NWM_SCAN_DONE;
     scanMultiplier_ = ScanCycle::kFirstMultiplier;
-    StartScan();
-    ApplyLowEnergySetting();
 
     trayIcon_.reset(static_cast<HICON>(
         ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
     tray_.Attach(window_, LoadTranslatedMenu(IDM_TRAY));
-    ApplyTraySetting(tray_, *settings_, trayIcon_.get(), table_->RowCount());
 
     // WM_SIZE messages sent during creation came before the children were
     // complete; lay them out once now.
     Layout();
+    // The scans and the notification-area icon start once the window has
+    // shown: the loop takes this message after the first paint.
+    ::PostMessageW(window_, kStartAfterShow, 0, 0);
+}
+
+// The scan and Low Energy threads would take the processor from the first
+// paint, the report path's choice writes a trial file, and adding the icon
+// waits for the notification area (and loads the shell library). Nothing
+// needs them earlier: commands and scan answers come through the loop, after
+// this message.
+void MainWindow::OnShown() {
+    if (!ComputeReportPath(reportPath_, MAX_PATH)) reportPath_[0] = 0;
+    presence_.Start(*table_, reportPath_);
+    StartScan();
+    ApplyLowEnergySetting();
+    ApplyTraySetting(tray_, *settings_, trayIcon_.get(), table_->RowCount());
 }
 
 void MainWindow::CreateToolBar() {
@@ -541,6 +555,9 @@ LRESULT MainWindow::Route(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case NWM_SCAN_DONE:
             OnScanDone();
+            return 0;
+        case kStartAfterShow:
+            OnShown();
             return 0;
         case NWM_FOCUS_LIST:
             table_->Focus();

@@ -54,6 +54,7 @@ private:
     void SaveConfiguration();
     void ApplyListStyles();
     void Layout();
+    void OnShown();   // what waits until the window has shown
 
     // ---- Scan cycle -----------------------------------------------------------
     void StartScan();

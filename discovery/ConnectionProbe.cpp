@@ -197,6 +197,14 @@ bool ConnectionProbe::Push(const Waiter& waiter) {
 }
 
 ConnectionProbe& WindowProbes() {
+    // Windows Sockets start with the first probe, not with the program (the
+    // library is bound at first use), and stay up until the process ends. A
+    // failure shows up as a failed probe.
+    static const bool socketsStarted = [] {
+        WSADATA sockets;
+        return ::WSAStartup(MAKEWORD(2, 2), &sockets) == 0;
+    }();
+    (void)socketsStarted;
     static ConnectionProbe probes;
     return probes;
 }
