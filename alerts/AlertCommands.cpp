@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <deque>
-#include <new>
 #include <string>
 
 namespace nw {
@@ -69,10 +68,7 @@ DWORD WINAPI CommandQueue::Thread(void* parameter) {
             state->waiting.pop_front();
             state->starting = true;
         }
-        try {
-            command.start(command.commandLine.c_str());
-        } catch (...) {
-        }
+        command.start(command.commandLine.c_str());
         Lock lock(state->lock);
         state->starting = false;
         if (state->waiting.empty()) ::WakeAllConditionVariable(&state->idle);
@@ -101,12 +97,7 @@ bool CommandQueue::Push(const wchar_t* commandLine, StartFunction start) {
         ++state_->dropped;
         return false;
     }
-    try {
-        state_->waiting.push_back(QueuedCommand{commandLine, start});
-    } catch (const std::bad_alloc&) {
-        ++state_->dropped;
-        return false;
-    }
+    state_->waiting.push_back(QueuedCommand{commandLine, start});
     ::WakeConditionVariable(&state_->wake);
     return true;
 }

@@ -12,7 +12,6 @@
 #include <sapi.h>
 #include <atomic>
 #include <cwchar>
-#include <new>
 
 namespace nw {
 
@@ -159,8 +158,7 @@ void NewDeviceActions::RunOnRecords(const DeviceRecord* const* rows, int count, 
     Pass(rows, ArrayRowAt, count, settings, tray, mainWindow, balloonIcon);
 }
 
-// Runs on the window thread from the scan-completion handler, so no C++
-// exception may leave it: a failed allocation drops the rest of the pass.
+// Runs on the window thread from the scan-completion handler.
 void NewDeviceActions::Pass(const void* context, RowAt rowAt, int count, const Settings& settings,
                             TrayIconControl& tray, HWND mainWindow, HICON balloonIcon) {
     const bool speakNew = settings.alerts.UseNewDeviceSpeak != 0;
@@ -170,31 +168,28 @@ void NewDeviceActions::Pass(const void* context, RowAt rowAt, int count, const S
     const bool maySpeak = speech_->busy.load(std::memory_order_acquire) == 0;
     bool foundNew = false;
     balloon_.Clear();
-    try {
-        if (maySpeak) speech_->text.clear();
-        std::wstring speakTemplate, executeTemplate, expanded;
-        if (speakNew) speakTemplate = TemplateText(settings.alerts.NewDeviceSpeak);
-        if (executeNew) executeTemplate = TemplateText(settings.alerts.NewDeviceExecute);
+    if (maySpeak) speech_->text.clear();
+    std::wstring speakTemplate, executeTemplate, expanded;
+    if (speakNew) speakTemplate = TemplateText(settings.alerts.NewDeviceSpeak);
+    if (executeNew) executeTemplate = TemplateText(settings.alerts.NewDeviceExecute);
 
-        for (int row = count - 1; row >= 0; --row) {
-            const DeviceRecord* record = rowAt(context, row);
-            if (!record || !record->isNew) continue;
-            foundNew = true;
-            DeviceTextBuffers buffers;
-            DeviceTexts device = DeviceTextsOf(*record, buffers);
-            if (maySpeak && speakNew) {
-                ExpandDeviceVariables(speakTemplate.c_str(), device, ExpandTarget::Speech, expanded);
-                speech_->text += expanded;
-                speech_->text += L' ';
-            }
-            if (executeNew) {
-                ExpandDeviceVariables(executeTemplate.c_str(), device, ExpandTarget::CommandLine, expanded);
-                CallStartProcess(expanded.c_str());
-            }
-            if (settings.BeepOnNewDevice) CallBeep();
-            if (balloonNew) balloon_.AddDevice(device);
+    for (int row = count - 1; row >= 0; --row) {
+        const DeviceRecord* record = rowAt(context, row);
+        if (!record || !record->isNew) continue;
+        foundNew = true;
+        DeviceTextBuffers buffers;
+        DeviceTexts device = DeviceTextsOf(*record, buffers);
+        if (maySpeak && speakNew) {
+            ExpandDeviceVariables(speakTemplate.c_str(), device, ExpandTarget::Speech, expanded);
+            speech_->text += expanded;
+            speech_->text += L' ';
         }
-    } catch (const std::bad_alloc&) {
+        if (executeNew) {
+            ExpandDeviceVariables(executeTemplate.c_str(), device, ExpandTarget::CommandLine, expanded);
+            CallStartProcess(expanded.c_str());
+        }
+        if (settings.BeepOnNewDevice) CallBeep();
+        if (balloonNew) balloon_.AddDevice(device);
     }
 
     if (foundNew) {

@@ -4,7 +4,6 @@
 #include "base/Paths.h"
 #include "base/Text.h"
 #include <windows.h>
-#include <new>
 #include <string>
 
 namespace nw {
@@ -70,21 +69,17 @@ bool WriteDescription(uint64_t address, const wchar_t* text) {
     if (!DescriptionFilePath(path, MAX_PATH)) return false;
     wchar_t key[kAddressTextChars];
     FormatAddress(address, key);
-    try {
-        // Descriptions are often taken from device names, which any stranger's
-        // radio can choose. A line break inside the value would end the line
-        // and let the rest become keys or sections of its own.
-        std::wstring value(text ? text : L"");
-        FlattenDescription(value.data());
-        // The reader would trim outer blanks and take a pair of quotes off
-        // ("Kitchen" would come back as Kitchen): such a value goes inside one
-        // more pair, which the reader removes again.
-        if (ProfileValueNeedsQuotes(value.c_str())) value = L'"' + value + L'"';
-        PrepareUnicodeFile(path);
-        return ::WritePrivateProfileStringW(kSection, key, value.c_str(), path) != FALSE;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    // Descriptions are often taken from device names, which any stranger's
+    // radio can choose. A line break inside the value would end the line
+    // and let the rest become keys or sections of its own.
+    std::wstring value(text ? text : L"");
+    FlattenDescription(value.data());
+    // The reader would trim outer blanks and take a pair of quotes off
+    // ("Kitchen" would come back as Kitchen): such a value goes inside one
+    // more pair, which the reader removes again.
+    if (ProfileValueNeedsQuotes(value.c_str())) value = L'"' + value + L'"';
+    PrepareUnicodeFile(path);
+    return ::WritePrivateProfileStringW(kSection, key, value.c_str(), path) != FALSE;
 }
 
 }  // namespace nw

@@ -56,7 +56,8 @@ void MainWindow::OnLeSightings() {
     if ((table_->RowCount() > 0) != hadRows) UpdateCommandStates(nullptr);
     // New devices are announced as they are heard, not at the next scan's end.
     if (closed_ || !table_->alertsArmed) return;
-    if (!table_->LeNewRecords(leNew_) || leNew_.empty()) return;
+    table_->LeNewRecords(leNew_);
+    if (leNew_.empty()) return;
     actions_.RunOnRecords(leNew_.data(), static_cast<int>(leNew_.size()), *settings_, tray_, window_,
                           trayIcon_.get());
 }
@@ -449,16 +450,13 @@ void MainWindow::UpdateMqttStatus() {
 void MainWindow::AnnounceDepartures() {
     const auto& left = presence_.DeparturesToAnnounce();
     if (left.empty()) return;
-    try {
-        std::vector<std::array<wchar_t, kIsoTimeChars>> times(left.size());
-        std::vector<DepartedDevice> devices(left.size());
-        for (size_t i = 0; i < left.size(); ++i) {
-            FormatLocalIsoTime(left[i].lastSeen, times[i].data(), kIsoTimeChars);
-            devices[i] = {left[i].record, times[i].data()};
-        }
-        departures_.Run(devices.data(), static_cast<int>(devices.size()), *settings_, tray_, trayIcon_.get());
-    } catch (const std::bad_alloc&) {
+    std::vector<std::array<wchar_t, kIsoTimeChars>> times(left.size());
+    std::vector<DepartedDevice> devices(left.size());
+    for (size_t i = 0; i < left.size(); ++i) {
+        FormatLocalIsoTime(left[i].lastSeen, times[i].data(), kIsoTimeChars);
+        devices[i] = {left[i].record, times[i].data()};
     }
+    departures_.Run(devices.data(), static_cast<int>(devices.size()), *settings_, tray_, trayIcon_.get());
 }
 
 void MainWindow::UpdateStatusText() {

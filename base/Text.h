@@ -59,6 +59,10 @@ consteval FormatArg FormatArgOf() {
     else return FormatArg::Other;
 }
 
+// Deliberately not constexpr and never defined: reaching it while a format is
+// checked at compile time stops the compile, and the error shows the reason.
+void FormatRefused(const char* why);
+
 // A printf format the program itself wrote, checked against the types of its
 // arguments. The constructor runs at compile time, so only a constant (a
 // literal) converts to it: a string-table text, which a language file can
@@ -99,13 +103,13 @@ public:
             }
             // Anything else (%n, %p, %c, a size msvcrt reads otherwise, '*')
             // is refused here rather than misread at run time.
-            if (wanted == FormatArg::Other) throw "a format holds a conversion the system printf would misread";
-            if (used >= sizeof...(Args)) throw "a format names more arguments than it is given";
+            if (wanted == FormatArg::Other) FormatRefused("a format holds a conversion the system printf would misread");
+            if (used >= sizeof...(Args)) FormatRefused("a format names more arguments than it is given");
             const FormatArg given = kinds[used++];
             const bool small = given == FormatArg::Small && (wanted == FormatArg::Int || wanted == FormatArg::Unsigned);
-            if (given != wanted && !small) throw "an argument's type does not match its conversion";
+            if (given != wanted && !small) FormatRefused("an argument's type does not match its conversion");
         }
-        if (used != sizeof...(Args)) throw "a format names fewer arguments than it is given";
+        if (used != sizeof...(Args)) FormatRefused("a format names fewer arguments than it is given");
     }
     const wchar_t* Text() const { return text_; }
 

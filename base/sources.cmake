@@ -1,6 +1,7 @@
 # Files of base/: program code into NW_CORE_SOURCES, unit tests into
 # NW_UNIT_TEST_SOURCES, end-to-end tests into NW_E2E_TEST_SOURCES.
 list(APPEND NW_CORE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/Allocation.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Paths.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ProfileText.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UnitBuffer.cpp

@@ -60,16 +60,13 @@ struct SensorRun {
         table.Refresh();
         FILETIME now;
         ::GetSystemTimeAsFileTime(&now);
-        try {
-            answered.clear();
-            events.clear();
-            const int count = answer->count < 0 ? 0 : answer->count > kScanSlots ? kScanSlots : answer->count;
-            for (int i = 0; i < count; ++i) answered.push_back(answer->results[i].Address.ullLong);
-            tracker.OnScan(answered.data(), count,
-                           (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime,
-                           settings.presence.DepartAfterScans, table.alertsArmed != 0, events);
-        } catch (const std::bad_alloc&) {
-        }
+        answered.clear();
+        events.clear();
+        const int count = answer->count < 0 ? 0 : answer->count > kScanSlots ? kScanSlots : answer->count;
+        for (int i = 0; i < count; ++i) answered.push_back(answer->results[i].Address.ullLong);
+        tracker.OnScan(answered.data(), count,
+                       (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime,
+                       settings.presence.DepartAfterScans, table.alertsArmed != 0, events);
         publisher.OnScan(events);
         const ScanCycle::Completion next = cycle.OnScanDone(multiplier, answer->count, settings.UpdateRate);
         if (next.armAlerts) table.alertsArmed = 1;

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <new>
 
 #include "annotations/Descriptions.h"
 #include "discovery/AdvertisementData.h"
@@ -495,10 +494,7 @@ bool DeviceTable::AddFromSighting(const LeSighting& sighting, const Advertisemen
     auto* stored = static_cast<DeviceRecord*>(AddRecord(&candidate));
     if (!stored) return false;
     if (!isPrivate) {
-        try {
-            leHeard_.push_back(address);
-        } catch (const std::bad_alloc&) {
-        }
+        leHeard_.push_back(address);
     }
     if (stored->isNew) {
         const int index = RecordIndex(stored);
@@ -514,27 +510,17 @@ void DeviceTable::HeardOverLe(DeviceRecord* record) {
     record->le.heardPeriod = scanPeriod_;
     ++record->detectionCount;
     if (IsPrivateDevice(*record)) return;
-    try {
-        leHeard_.push_back(DeviceAddress(*record));
-    } catch (const std::bad_alloc&) {
-        // Presence misses the device in this scan; it is heard again.
-    }
+    leHeard_.push_back(DeviceAddress(*record));
 }
 
-bool DeviceTable::LeNewRecords(std::vector<const DeviceRecord*>& out) const {
+void DeviceTable::LeNewRecords(std::vector<const DeviceRecord*>& out) const {
     out.clear();
-    try {
-        for (int k = 0; k < leNewMarks_.Count(); ++k) {
-            const int index = leNewMarks_[k];
-            if (index < 0 || index >= RecordCount()) continue;
-            const DeviceRecord* record = static_cast<const DeviceRecord*>(RecordAt(index));
-            if (!(record->flags & kRecordFree) && record->isNew && !IsPrivateDevice(*record)) out.push_back(record);
-        }
-    } catch (const std::bad_alloc&) {
-        out.clear();
-        return false;
+    for (int k = 0; k < leNewMarks_.Count(); ++k) {
+        const int index = leNewMarks_[k];
+        if (index < 0 || index >= RecordCount()) continue;
+        const DeviceRecord* record = static_cast<const DeviceRecord*>(RecordAt(index));
+        if (!(record->flags & kRecordFree) && record->isNew && !IsPrivateDevice(*record)) out.push_back(record);
     }
-    return true;
 }
 
 int DeviceTable::ForgetPrivateDevices(uint64_t nowUtc, int minutes) {

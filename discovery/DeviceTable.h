@@ -65,8 +65,8 @@ public:
     // changed; the rows follow at the next Refresh.
     bool MergeLeSightings(const LeSighting* sightings, int count);
     // The records the latest MergeLeSightings marked new (for
-    // NewDeviceActions::RunOnRecords); false when the list could not be made.
-    bool LeNewRecords(std::vector<const DeviceRecord*>& out) const;
+    // NewDeviceActions::RunOnRecords).
+    void LeNewRecords(std::vector<const DeviceRecord*>& out) const;
     // Scan periods run from one completed classic scan (ReloadRecords) to the
     // next; an LE device counts once per period, in detectionCount and as an
     // answer of that scan for presence.

@@ -424,10 +424,9 @@ void SetCrashReportHookForTests(CrashReportHook hook) { g_hook = hook; }
 // to the handlers of the frames from the innermost outwards, so ours sees
 // only what the handler's own code and the system code it called did not
 // handle themselves (a system function that probes a pointer under its own
-// handler keeps doing so). C++ exceptions never reach it as faults: on x64
-// they travel as their own, success-severity codes that the handler lets
-// pass, and on x86 they do not use structured exceptions at all. A C++
-// exception is caught by an ordinary catch just outside RunProtected.
+// handler keeps doing so). The program is built without C++ exceptions: a
+// failed allocation arrives here as a structured exception of its own
+// (base/Allocation.cpp), like any other fault.
 //
 // To recover, the handler saves the exception record and context into the
 // thread's innermost guard frame, points the faulting context at a landing
@@ -579,30 +578,11 @@ struct HandlerChainRestore {
 __attribute__((noinline)) void RunProtected(void (*fn)(void*), void* context) {
     HandlerRegistration registration{HandlerChain(),
                                      reinterpret_cast<void*>(&nw_frame_guard_handler)};
-    // Unlinks on return and when a C++ exception passes through.
     HandlerChainRestore restore{registration.next};
     SetHandlerChain(&registration);
     fn(context);
 }
 #endif
-
-__attribute__((noinline)) void CallCatching(GuardFrame& frame, void (*fn)(void*), void* context) {
-    try {
-        RunProtected(fn, context);
-    } catch (...) {
-        // No record exists for a C++ exception: report it where it was caught.
-        ::RtlCaptureContext(&frame.context);
-        frame.record = {};
-        frame.record.ExceptionCode = kCppExceptionCode;
-        frame.record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
-#ifdef _WIN64
-        frame.record.ExceptionAddress = reinterpret_cast<void*>(frame.context.Rip);
-#else
-        frame.record.ExceptionAddress = reinterpret_cast<void*>(frame.context.Eip);
-#endif
-        frame.faulted = true;
-    }
-}
 
 }  // namespace
 
@@ -622,7 +602,7 @@ bool GuardedCall(HWND owner, void (*fn)(void* ctx), void* ctx) {
     if (slot != TLS_OUT_OF_INDEXES) ::TlsSetValue(slot, &frame);
     ::SetLastError(lastError);
 
-    if (__builtin_setjmp(frame.jump) == 0) CallCatching(frame, fn, ctx);
+    if (__builtin_setjmp(frame.jump) == 0) RunProtected(fn, ctx);
 
     if (slot != TLS_OUT_OF_INDEXES) ::TlsSetValue(slot, frame.previous);
 #ifndef _WIN64

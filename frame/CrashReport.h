@@ -20,9 +20,6 @@ int CrashReportOutcome();
 using CrashReportHook = int (*)(const EXCEPTION_POINTERS* info, HWND owner);
 void SetCrashReportHookForTests(CrashReportHook hook);
 
-// Code of the report made for a C++ exception that left a handler.
-constexpr DWORD kCppExceptionCode = 0xE06D7363;
-
 // ---- Report text (no system calls) ------------------------------------------
 constexpr size_t kDumpBytes = 128;
 constexpr size_t kDumpChars = 512;     // room for a dump of kDumpBytes

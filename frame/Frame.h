@@ -204,6 +204,9 @@ void DescrambleText(wchar_t* destination, size_t size, const unsigned char* stor
 //   DescrambleText(buffer, size, kStored.data());
 // A literal that cannot be stored this way (too long, not ASCII, or a unit
 // that would scramble to the terminating zero) fails to compile.
+// Not constexpr and never defined: reaching it in ScrambleText stops the compile.
+void TextCannotBeScrambled();
+
 template <size_t N>
 consteval std::array<unsigned char, N> ScrambleText(const char (&text)[N]) {
     static_assert(N <= kScrambleStart + 1u, "text too long to scramble");
@@ -211,7 +214,7 @@ consteval std::array<unsigned char, N> ScrambleText(const char (&text)[N]) {
     for (size_t i = 0; i + 1 < N; ++i) {
         const unsigned c = static_cast<unsigned char>(text[i]);
         const unsigned b = c ^ kScrambleKey ^ static_cast<uint16_t>(kScrambleStart - i);
-        if (c == 0 || c > 0x7F || b == 0 || b > 0xFF) throw "text cannot be scrambled";
+        if (c == 0 || c > 0x7F || b == 0 || b > 0xFF) TextCannotBeScrambled();
         out[i] = static_cast<unsigned char>(b);
     }
     out[N - 1] = 0;

@@ -1,7 +1,6 @@
 #include "presence/HistoryLog.h"
 
 #include <cstring>
-#include <new>
 #include <vector>
 #include "base/Handles.h"
 #include "base/Paths.h"
@@ -118,11 +117,7 @@ bool HistoryLead(const std::string& head, uint64_t size, char last, std::string&
 }
 
 void HistoryLog::SetPath(const wchar_t* path) {
-    try {
-        path_ = path ? path : L"";
-    } catch (const std::bad_alloc&) {
-        path_.clear();
-    }
+    path_ = path ? path : L"";
 }
 
 void HistoryLog::Add(std::string line) {
@@ -144,39 +139,34 @@ bool HistoryLog::Flush(const wchar_t* noteTime) {
         error_ = ERROR_FILENAME_EXCED_RANGE;   // the name did not fit
         return false;
     }
-    try {
-        for (int number = 2; number <= kMaxNumbered + 1; ++number) {
-            Handle file(::CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file) {
-                error_ = ::GetLastError();
-                return false;
-            }
-            LARGE_INTEGER size = {};
-            if (!::GetFileSizeEx(file.get(), &size)) {
-                error_ = ::GetLastError();
-                return false;
-            }
-            const uint64_t bytes = static_cast<uint64_t>(size.QuadPart);
-            char head[kHeadBytes];
-            char last = 0;
-            const size_t headBytes = bytes == 0 ? 0 : ReadAt(file.get(), 0, head, kHeadBytes);
-            if (bytes > 0) ReadAt(file.get(), bytes - 1, &last, 1);
-            FileHistorySink sink(file.get());
-            bool foreign = false;
-            const bool done = WriteTo(sink, std::string(head, headBytes), bytes, last, noteTime, &foreign);
-            if (!foreign) {
-                error_ = done ? 0 : sink.error ? sink.error : ERROR_WRITE_FAULT;
-                return done;
-            }
-            // Not a history of this program: left as it is, the log moves on.
-            if (number > kMaxNumbered) break;
-            if (movedFrom_.empty()) movedFrom_ = path_;
-            path_ = NumberedHistoryPath(movedFrom_, number);
+    for (int number = 2; number <= kMaxNumbered + 1; ++number) {
+        Handle file(::CreateFileW(path_.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            error_ = ::GetLastError();
+            return false;
         }
-    } catch (const std::bad_alloc&) {
-        error_ = ERROR_NOT_ENOUGH_MEMORY;
-        return false;
+        LARGE_INTEGER size = {};
+        if (!::GetFileSizeEx(file.get(), &size)) {
+            error_ = ::GetLastError();
+            return false;
+        }
+        const uint64_t bytes = static_cast<uint64_t>(size.QuadPart);
+        char head[kHeadBytes];
+        char last = 0;
+        const size_t headBytes = bytes == 0 ? 0 : ReadAt(file.get(), 0, head, kHeadBytes);
+        if (bytes > 0) ReadAt(file.get(), bytes - 1, &last, 1);
+        FileHistorySink sink(file.get());
+        bool foreign = false;
+        const bool done = WriteTo(sink, std::string(head, headBytes), bytes, last, noteTime, &foreign);
+        if (!foreign) {
+            error_ = done ? 0 : sink.error ? sink.error : ERROR_WRITE_FAULT;
+            return done;
+        }
+        // Not a history of this program: left as it is, the log moves on.
+        if (number > kMaxNumbered) break;
+        if (movedFrom_.empty()) movedFrom_ = path_;
+        path_ = NumberedHistoryPath(movedFrom_, number);
     }
     error_ = ERROR_FILE_EXISTS;
     return false;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <new>
 #include <string>
 #include "base/BluetoothAddress.h"
 #include "discovery/DeviceTable.h"
@@ -97,10 +96,7 @@ void PresenceMonitor::Start(DeviceTable& table, const wchar_t* reportPath) {
     std::wstring path;
     // A name that does not fit leaves the path empty: each flush then
     // fails with that reason, and the status bar tells it.
-    try {
-        HistoryFilePath(L"_history.csv", path);
-    } catch (const std::bad_alloc&) {
-    }
+    HistoryFilePath(L"_history.csv", path);
     history_.SetPath(path.c_str());
     if (!TimelinePathBeside(reportPath, timelinePath_, MAX_PATH)) timelinePath_[0] = 0;
 }
@@ -111,44 +107,40 @@ void PresenceMonitor::Reset() {
     departures_.clear();
 }
 
-// Runs in the scan handler on the window thread: a failed allocation loses
-// this scan's bookkeeping, never the program.
+// Runs in the scan handler on the window thread.
 bool PresenceMonitor::OnScanMerged(DeviceTable& table, const ScanAnswer& answer, const Settings& settings,
                                    bool alertsArmed) {
     const uint64_t now = Now();
     bool changed = false;
     events_.clear();
     departures_.clear();
-    try {
-        const int count = std::clamp(static_cast<int>(answer.count), 0, kScanSlots);
-        answered_.clear();
-        for (int i = 0; i < count; ++i) answered_.push_back(answer.results[i].Address.ullLong);
-        // Low Energy devices heard since the previous scan answer this one
-        // (private addresses are never among them).
-        for (uint64_t address : table.LeHeardInLastScan()) answered_.push_back(address);
-        const bool wasTracking = tracker_.ScanCount() > 0;
-        tracker_.OnScan(answered_.data(), static_cast<int>(answered_.size()), now, settings.presence.DepartAfterScans, alertsArmed, events_);
-        for (const PresenceEvent& e : events_) {
-            if (e.kind == PresenceEventKind::Present) continue;
-            changed = true;
-            if (e.kind != PresenceEventKind::Left || !e.alert) continue;
-            const DeviceRecord* record = table.FindDevice(e.address);
-            if (record && record->removed != 1) departures_.push_back({record, e.lastSeen});
-        }
-        if (settings.presence.KeepHistoryLog) {
-            if (!logging_ && wasTracking) {
-                // Switched on during the run: the file starts with who is here.
-                LogPresentDevices(table, now);
-                for (const PresenceEvent& e : events_)
-                    if (e.kind == PresenceEventKind::Left) QueueLine(table, e.kind, e.address, e.time);
-            } else {
-                LogEvents(table, events_, now);
-            }
-            logging_ = true;
+    const int count = std::clamp(static_cast<int>(answer.count), 0, kScanSlots);
+    answered_.clear();
+    for (int i = 0; i < count; ++i) answered_.push_back(answer.results[i].Address.ullLong);
+    // Low Energy devices heard since the previous scan answer this one
+    // (private addresses are never among them).
+    for (uint64_t address : table.LeHeardInLastScan()) answered_.push_back(address);
+    const bool wasTracking = tracker_.ScanCount() > 0;
+    tracker_.OnScan(answered_.data(), static_cast<int>(answered_.size()), now, settings.presence.DepartAfterScans, alertsArmed, events_);
+    for (const PresenceEvent& e : events_) {
+        if (e.kind == PresenceEventKind::Present) continue;
+        changed = true;
+        if (e.kind != PresenceEventKind::Left || !e.alert) continue;
+        const DeviceRecord* record = table.FindDevice(e.address);
+        if (record && record->removed != 1) departures_.push_back({record, e.lastSeen});
+    }
+    if (settings.presence.KeepHistoryLog) {
+        if (!logging_ && wasTracking) {
+            // Switched on during the run: the file starts with who is here.
+            LogPresentDevices(table, now);
+            for (const PresenceEvent& e : events_)
+                if (e.kind == PresenceEventKind::Left) QueueLine(table, e.kind, e.address, e.time);
         } else {
-            logging_ = false;
+            LogEvents(table, events_, now);
         }
-    } catch (const std::bad_alloc&) {
+        logging_ = true;
+    } else {
+        logging_ = false;
     }
     // Lines queued while the option was on still go out after it is off.
     if (history_.Waiting() > 0 || history_.Dropped() > 0) {
@@ -199,10 +191,7 @@ void PresenceMonitor::Close(const Settings&) {
     wchar_t time[kIsoTimeChars];
     FormatLocalIsoTime(Now(), time, kIsoTimeChars);
     std::wstring spare;
-    try {
-        HistoryFilePath(L"_history_unsaved.csv", spare);
-    } catch (const std::bad_alloc&) {
-    }
+    HistoryFilePath(L"_history_unsaved.csv", spare);
     history_.Close(time, spare, kCloseAttempts, kCloseRetryMs);
 }
 
@@ -247,44 +236,39 @@ void PresenceMonitor::ShowTimeline(DeviceTable& table, HWND owner) {
     };
     std::vector<TimelineRow> rows;
     std::vector<Label> labels;
-    try {
-        const int count = table.RowCount();
-        rows.reserve(static_cast<size_t>(count));
-        labels.resize(static_cast<size_t>(count));
-        uint64_t start = tracker_.ScanCount() > 0 ? tracker_.FirstScanTime() : now;
-        for (int row = 0; row < count; ++row) {
-            const auto* record = static_cast<const DeviceRecord*>(table.RowRecord(row));
-            if (!record) continue;
-            Label& label = labels[rows.size()];
-            FormatAddress(DeviceAddress(*record), label.address);
-            TimelineRow line = {record->info.szName, label.address, nullptr, 0, 0, false};
-            if (const SpanStore* spans = tracker_.Spans(DeviceAddress(*record))) {
-                line.spans = spans->Data();
-                line.spanCount = spans->Count();
-                line.merged = spans->Merged();
-                line.present = tracker_.IsPresent(DeviceAddress(*record));
-                if (line.spanCount > 0) start = std::min(start, line.spans[0].start);
-            }
-            rows.push_back(line);
+    const int count = table.RowCount();
+    rows.reserve(static_cast<size_t>(count));
+    labels.resize(static_cast<size_t>(count));
+    uint64_t start = tracker_.ScanCount() > 0 ? tracker_.FirstScanTime() : now;
+    for (int row = 0; row < count; ++row) {
+        const auto* record = static_cast<const DeviceRecord*>(table.RowRecord(row));
+        if (!record) continue;
+        Label& label = labels[rows.size()];
+        FormatAddress(DeviceAddress(*record), label.address);
+        TimelineRow line = {record->info.szName, label.address, nullptr, 0, 0, false};
+        if (const SpanStore* spans = tracker_.Spans(DeviceAddress(*record))) {
+            line.spans = spans->Data();
+            line.spanCount = spans->Count();
+            line.merged = spans->Merged();
+            line.present = tracker_.IsPresent(DeviceAddress(*record));
+            if (line.spanCount > 0) start = std::min(start, line.spans[0].start);
         }
-        TimelinePage page = {{GetString(IDS_TIMELINE_TITLE), GetString(IDS_TIMELINE_DEVICES),
-                              GetString(IDS_TIMELINE_MERGED), GetString(IDS_TIMELINE_STILL_PRESENT)},
-                             start, now, rows.data(), static_cast<int>(rows.size()), SpanStore::kMaxSpans,
-                             LocalOffsetMinutes};
-        Handle file(::CreateFileW(timelinePath_, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            ShowErrorBox(0, owner);
-            return;
-        }
-        FileSink sink(file.get());
-        if (!WriteTimelinePage(sink, page) || !sink.Flush()) {
-            DWORD error = sink.Error() ? sink.Error() : ERROR_NOT_ENOUGH_MEMORY;
-            ShowErrorBox(error, owner);
-            return;
-        }
-    } catch (const std::bad_alloc&) {
-        ShowErrorBox(ERROR_NOT_ENOUGH_MEMORY, owner);
+        rows.push_back(line);
+    }
+    TimelinePage page = {{GetString(IDS_TIMELINE_TITLE), GetString(IDS_TIMELINE_DEVICES),
+                          GetString(IDS_TIMELINE_MERGED), GetString(IDS_TIMELINE_STILL_PRESENT)},
+                         start, now, rows.data(), static_cast<int>(rows.size()), SpanStore::kMaxSpans,
+                         LocalOffsetMinutes};
+    Handle file(::CreateFileW(timelinePath_, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        ShowErrorBox(0, owner);
+        return;
+    }
+    FileSink sink(file.get());
+    if (!WriteTimelinePage(sink, page) || !sink.Flush()) {
+        DWORD error = sink.Error() ? sink.Error() : ERROR_NOT_ENOUGH_MEMORY;
+        ShowErrorBox(error, owner);
         return;
     }
     OpenWithShell(owner, timelinePath_);

@@ -25,9 +25,7 @@ public:
     // One completed scan: the addresses that answered (repeats allowed) and
     // the time it completed; departAfterScans below 1 counts as 1. Appends its events: first answers in answer
     // order (Present in the first scan, Arrived later), then departures.
-    // False when memory ran out; the state then stays consistent but the
-    // scan may be partly counted.
-    bool OnScan(const uint64_t* answered, int count, uint64_t now, int32_t departAfterScans, bool alertsArmed,
+    void OnScan(const uint64_t* answered, int count, uint64_t now, int32_t departAfterScans, bool alertsArmed,
                 std::vector<PresenceEvent>& events);
     // Forgets every device; the next scan is a first scan again.
     void Reset();

@@ -17,7 +17,7 @@ public:
     static constexpr int kMaxSpans = 64;
 
     // A new span [time, time]. With kMaxSpans kept already, the two oldest
-    // become one first. Throws std::bad_alloc like any vector.
+    // become one first.
     void Begin(uint64_t time);
     // Moves the end of the latest span to time (Begin when there is none).
     void Extend(uint64_t time);

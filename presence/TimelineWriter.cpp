@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
-#include <new>
 #include <string>
 #include <unordered_map>
 #include "presence/HistoryLine.h"
@@ -366,15 +365,9 @@ uint64_t TimelineTickStep(uint64_t seconds, int maxTicks) {
     return (seconds / maxTicks + week - 1) / week * week;
 }
 
-// Runs on the window thread: a failed allocation ends the page as a failed
-// write instead of leaving an exception to a window procedure.
 bool WriteTimelinePage(ExportSink& sink, const TimelinePage& page) {
-    try {
-        Page writer(sink, page);
-        return writer.Write();
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    Page writer(sink, page);
+    return writer.Write();
 }
 
 }  // namespace nw

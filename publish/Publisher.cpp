@@ -1,6 +1,5 @@
 #include "publish/Publisher.h"
 
-#include <new>
 #include "base/BluetoothAddress.h"
 #include "base/Text.h"
 #include "discovery/DeviceTable.h"
@@ -72,11 +71,7 @@ bool Publisher::Start(const Settings& settings, HWND window, DeviceTable* table,
     Stop();
     mqtt::ClientConfig config;
     if (!BuildClientConfig(settings.mqtt, config, topics_)) return false;
-    try {
-        client_ = std::make_unique<mqtt::Client>();
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    client_ = std::make_unique<mqtt::Client>();
     table_ = table;
     tracker_ = tracker;
     discovery_ = settings.mqtt.Discovery != 0;
@@ -127,11 +122,7 @@ void Publisher::OnClientState(WPARAM posted) {
 void Publisher::OnClientMessages() {
     if (!client_) return;
     std::vector<mqtt::Message> messages;
-    try {
-        client_->TakeMessages(messages);
-    } catch (const std::bad_alloc&) {
-        return;
-    }
+    client_->TakeMessages(messages);
     for (const mqtt::Message& message : messages) {
         if (discovery_ && message.topic == kHomeAssistantStatus && message.payload == "online") {
             planner_.RediscoverAll();
@@ -186,31 +177,27 @@ void Publisher::Sync() {
     const bool connected = state_ == mqtt::ClientState::Connected;
     const uint64_t now = Now();
     int present = 0;
-    try {
-        views_.clear();
-        steps_.clear();
-        for (int i = 0; i < table_->RecordCount(); ++i) {
-            const DeviceRecord* record = table_->Device(i);
-            if (record->flags & kRecordFree) continue;
-            const uint64_t address = DeviceAddress(*record);
-            if (record->removed == 1) {
-                // Removed by the user: what the broker keeps of it goes.
-                bool discovered = false;
-                if (planner_.Forget(address, discovered)) ClearDevice(address, discovered);
-                continue;
-            }
-            if (!connected) continue;
-            const bool here = tracker_ && tracker_->IsPresent(address);
-            if (here) ++present;
-            const bool inScope = discovery_ && (discoveryAll_ || record->description[0] != 0);
-            views_.push_back({address, TextHash(record->description, TextHash(record->info.szName)),
-                              Ticks(record->lastSeen), record->detectionCount, here, inScope});
+    views_.clear();
+    steps_.clear();
+    for (int i = 0; i < table_->RecordCount(); ++i) {
+        const DeviceRecord* record = table_->Device(i);
+        if (record->flags & kRecordFree) continue;
+        const uint64_t address = DeviceAddress(*record);
+        if (record->removed == 1) {
+            // Removed by the user: what the broker keeps of it goes.
+            bool discovered = false;
+            if (planner_.Forget(address, discovered)) ClearDevice(address, discovered);
+            continue;
         }
-        if (!connected) return;
-        planner_.Plan(views_.data(), views_.size(), now, steps_);
-    } catch (const std::bad_alloc&) {
-        return;
+        if (!connected) continue;
+        const bool here = tracker_ && tracker_->IsPresent(address);
+        if (here) ++present;
+        const bool inScope = discovery_ && (discoveryAll_ || record->description[0] != 0);
+        views_.push_back({address, TextHash(record->description, TextHash(record->info.szName)),
+                          Ticks(record->lastSeen), record->detectionCount, here, inScope});
     }
+    if (!connected) return;
+    planner_.Plan(views_.data(), views_.size(), now, steps_);
     wchar_t name[kColumnTextChars], major[kColumnTextChars], minor[kColumnTextChars];
     wchar_t address[kAddressTextChars], first[kIsoTimeChars], last[kIsoTimeChars];
     for (const PlanStep& step : steps_) {
@@ -252,11 +239,7 @@ void Publisher::Sync() {
 void Publisher::OnReset() {
     if (!client_) return;
     std::vector<PublishPlanner::Published> published;
-    try {
-        planner_.ForgetAll(published);
-    } catch (const std::bad_alloc&) {
-        return;
-    }
+    planner_.ForgetAll(published);
     for (const auto& p : published) ClearDevice(p.address, p.discovered);
     if (planner_.PresentCountDue(0)) Send(topics_.Present(), "0", mqtt::kRetain);
 }

@@ -1,0 +1,37 @@
+#include "base/Allocation.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <new>
+
+namespace nw {
+
+void AllocationFailed(size_t bytes) {
+    const ULONG_PTR size = bytes;
+    // Noncontinuable: a handler that tried to resume would only get
+    // STATUS_NONCONTINUABLE_EXCEPTION; the loop tells the compiler so.
+    for (;;) ::RaiseException(STATUS_NO_MEMORY, EXCEPTION_NONCONTINUABLE, 1, &size);
+}
+
+}  // namespace nw
+
+namespace {
+
+void* Allocate(size_t bytes) {
+    if (void* p = std::malloc(bytes ? bytes : 1)) return p;
+    nw::AllocationFailed(bytes);
+}
+
+}  // namespace
+
+void* operator new(size_t bytes) { return Allocate(bytes); }
+void* operator new[](size_t bytes) { return Allocate(bytes); }
+void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return std::malloc(bytes ? bytes : 1); }
+void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return std::malloc(bytes ? bytes : 1); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
