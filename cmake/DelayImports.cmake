@@ -10,6 +10,14 @@
 # library that has it, and the target's own libraries come before those of
 # the libraries it links, so these win over the plain import libraries.
 # mingw-w64's runtime (libmingwex) has the loader, __delayLoadHelper2.
+#
+# The code that calls these DLLs must be compiled with DECLSPEC_IMPORT
+# defined empty (and _NO_KSECDD_IMPORT_ for sspi.h), so that it calls each function's stub (Name, a jump through
+# the import slot) instead of reading the slot (__imp_Name) itself. The stub
+# and the slot's first target, the code that loads the DLL, share one section
+# of the library member, and the 32-bit ld drops that section when nothing
+# refers to the stub's symbol: the slot then holds 0, and the first call
+# jumps to address 0. A referenced stub keeps it. It costs a jump per call.
 # tools/check-imports.sh reads the delay-imported functions from the link map.
 function(nw_delay_imports target)
     set(dir ${CMAKE_BINARY_DIR}/delayimp)

@@ -38,7 +38,7 @@ for exe in "$@"; do
                 /^(Allocating common symbols|Discarded input sections|Memory Configuration)/ {on=0} on' "$map" |
             awk 'NR > 1 && /^[ \t]/ {printf " %s %s", $1, $2; next} {printf "\n%s", $0} END {print ""}' |
             sed -n 's/^[^ ]*lib\([A-Za-z0-9_]*\)_delay\.a([^)]*_s[0-9]*\.o) .*(\([^()]*\))$/\1.dll \2/p' |
-            sed 's/ __imp_/ /; s/ _\([^ ]*\)@[0-9]*$/ \1/' | sort -u)
+            sed -E 's/ (__imp_|_imp_)?_?([^ @]+)(@[0-9]+)?$/ \2/' | sort -u)
         dlls=$(printf '%s\n%s\n' "$dlls" "$(awk '{print tolower($1)}' <<<"$delayed")" | sort -u)
     else
         delayed=
