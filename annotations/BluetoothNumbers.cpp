@@ -12,18 +12,6 @@ constexpr unsigned kBlockShift = 5;           // 32 ids per block
 constexpr unsigned kStartBits = 21;           // the stream bit below, the block above
 constexpr size_t kNameBytes = 256;            // longest name after expansion
 constexpr int kStackDepth = 64;               // deeper rule nesting is a damaged table
-constexpr size_t kCacheSlots = 64;            // names kept decoded, by id
-constexpr size_t kCachedChars = 128;          // longer names are not kept
-
-// Names decoded before: a refresh asks for the few makers and appearances of
-// the room for every row, over and over. Any thread may look names up.
-struct CachedName {
-    const sig::NumberTable* table;            // null: an empty slot
-    uint16_t id;
-    wchar_t text[kCachedChars];               // empty: the id has no name
-};
-CachedName g_cache[kCacheSlots];
-SRWLOCK g_cacheLock = SRWLOCK_INIT;
 
 unsigned PopCount(uint32_t x) {
     x -= (x >> 1) & 0x55555555u;
@@ -129,21 +117,8 @@ bool DecodeName(const sig::NumberTable& table, uint16_t id, wchar_t* out) {
 
 bool NumberName(const sig::NumberTable& table, uint16_t id, wchar_t* out, size_t size) {
     if (size == 0) return false;
-    CachedName& slot = g_cache[(id ^ (id >> 6)) % kCacheSlots];
-    ::AcquireSRWLockShared(&g_cacheLock);
-    const bool hit = slot.table == &table && slot.id == id;
-    if (hit) CopyText(out, size, slot.text);
-    ::ReleaseSRWLockShared(&g_cacheLock);
-    if (hit) return out[0] != 0;
     wchar_t name[kNameBytes];
     DecodeName(table, id, name);
-    if (std::wcslen(name) < kCachedChars) {
-        ::AcquireSRWLockExclusive(&g_cacheLock);
-        slot.table = &table;
-        slot.id = id;
-        CopyText(slot.text, name);
-        ::ReleaseSRWLockExclusive(&g_cacheLock);
-    }
     // Cut to size - 1 units.
     CopyText(out, size, name);
     return out[0] != 0;

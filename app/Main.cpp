@@ -28,9 +28,7 @@ bool InitCommonControlsAtRunTime() {
     // The loaded copy first: with the manifest it is the version-6 library
     // from the side-by-side store, which the system folder would not give.
     if (!::GetModuleHandleExW(0, L"comctl32.dll", &module)) module = nw::LoadSystemLibrary(L"comctl32.dll");
-    auto init = module ? reinterpret_cast<InitCommonControlsExFn>(reinterpret_cast<void (*)()>(
-                             ::GetProcAddress(module, "InitCommonControlsEx")))
-                       : nullptr;
+    auto init = module ? nw::LibraryEntry<InitCommonControlsExFn>(module, "InitCommonControlsEx") : nullptr;
     bool ok = true;
     if (init) {
         INITCOMMONCONTROLSEX record = {};

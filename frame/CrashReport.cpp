@@ -188,7 +188,7 @@ ModuleRoutes& Routes() {
 
 template <typename Fn>
 bool Bind(HMODULE module, const char* name, Fn& fn) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+    fn = LibraryEntry<Fn>(module, name);
     return fn != nullptr;
 }
 

@@ -1,5 +1,7 @@
 #include "frame/Dpi.h"
 
+#include "base/Paths.h"
+
 namespace nw {
 
 UINT SystemDpi() {
@@ -13,8 +15,8 @@ UINT WindowDpi(HWND window) {
     // Bound at run time: Windows 7 has no GetDpiForWindow, and an import of
     // it would keep the program from starting there.
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    static const auto getDpiForWindow =
+        LibraryEntry<GetDpiForWindowFn>(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
     const UINT dpi = getDpiForWindow && window ? getDpiForWindow(window) : 0;
     return dpi ? dpi : SystemDpi();
 }

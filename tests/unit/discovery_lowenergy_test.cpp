@@ -169,9 +169,6 @@ TEST(LowEnergyColumns, AddressTypesSignalAndNames) {
     name[0] = L'x';
     EXPECT_FALSE(nw::BluetoothCompanyName(0x004C, name, 0));
     EXPECT_EQ(L'x', name[0]);
-    // The same number in the company table first: its name is not the
-    // appearance's, however the lookups are kept.
-    EXPECT_TRUE(nw::BluetoothCompanyName(0x00C0, name, 64));
     EXPECT_TRUE(nw::AppearanceCategoryName(0x00C1, name, 64));
     EXPECT_EQ(L"Watch", std::wstring(name));
     EXPECT_TRUE(nw::AppearanceSubcategoryName(0x00C1, name, 64));
