@@ -269,8 +269,9 @@ TEST_F(Guard, DivisionByZeroReachesTheReport) {
 TEST_F(Guard, FailedAllocationReachesTheReport) {
     EXPECT_FALSE(nw::GuardedCall(FakeOwner(), [](void*) {
         static volatile size_t huge = SIZE_MAX - 4096;
-        void* block = ::operator new(huge);
-        g_sink = block != nullptr;
+        static void* volatile block;   // kept, so the call is not left out
+        block = ::operator new(huge);
+        ::operator delete(block);
     }, nullptr));
     EXPECT_EQ(1, g_log.reports);
     EXPECT_EQ(static_cast<DWORD>(STATUS_NO_MEMORY), g_log.code);
