@@ -9,8 +9,8 @@ namespace nw {
 
 void AllocationFailed(size_t bytes) {
     const ULONG_PTR size = bytes;
-    // Noncontinuable: a handler that tried to resume would only get
-    // STATUS_NONCONTINUABLE_EXCEPTION; the loop tells the compiler so.
+    // Noncontinuable: nothing may go on after the failed request (the frame's
+    // guard lands elsewhere); the loop tells the compiler it never returns.
     for (;;) ::RaiseException(STATUS_NO_MEMORY, EXCEPTION_NONCONTINUABLE, 1, &size);
 }
 
