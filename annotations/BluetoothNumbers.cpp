@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <bit>
 #include "base/Text.h"
 
 namespace nw {
@@ -12,13 +14,6 @@ constexpr unsigned kBlockShift = 5;           // 32 ids per block
 constexpr unsigned kStartBits = 21;           // the stream bit below, the block above
 constexpr size_t kNameBytes = 256;            // longest name after expansion
 constexpr int kStackDepth = 64;               // deeper rule nesting is a damaged table
-
-unsigned PopCount(uint32_t x) {
-    x -= (x >> 1) & 0x55555555u;
-    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
-    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
-    return (x * 0x01010101u) >> 24;
-}
 
 // The next symbol of the stream from bit at; -1 past the end or on a code
 // the table does not have.
@@ -80,22 +75,18 @@ bool ExpandSymbol(const sig::NameCode& code, unsigned s, char* out, size_t& n, s
 bool DecodeName(const sig::NumberTable& table, uint16_t id, wchar_t* out) {
     out[0] = 0;
     const uint32_t block = id >> kBlockShift;
-    size_t lo = 0;
-    size_t hi = table.blockCount;
-    while (lo < hi) {
-        const size_t mid = lo + (hi - lo) / 2;
-        if ((table.blocks[mid] >> kStartBits) < block) lo = mid + 1;
-        else hi = mid;
-    }
-    if (lo == table.blockCount || (table.blocks[lo] >> kStartBits) != block) return false;
-    const uint32_t mask = table.masks[lo];
+    const uint32_t* end = table.blocks + table.blockCount;
+    const uint32_t* found = std::lower_bound(table.blocks, end, block,
+                                             [](uint32_t entry, uint32_t key) { return (entry >> kStartBits) < key; });
+    if (found == end || (*found >> kStartBits) != block) return false;
+    const uint32_t mask = table.masks[found - table.blocks];
     const unsigned bit = id & ((1u << kBlockShift) - 1);
     if (((mask >> bit) & 1u) == 0) return false;
     const sig::NameCode& code = *table.code;
     if (code.width == 0 || code.width > 16) return false;
-    size_t at = table.blocks[lo] & ((1u << kStartBits) - 1);
+    size_t at = *found & ((1u << kStartBits) - 1);
     // Skip the names of the assigned ids before this one in its block.
-    for (unsigned skip = PopCount(mask & ((1u << bit) - 1)); skip > 0;) {
+    for (int skip = std::popcount(mask & ((1u << bit) - 1)); skip > 0;) {
         const int s = NextSymbol(code, at);
         if (s < 0) return false;
         if (static_cast<unsigned>(s) == code.end) --skip;

@@ -18,8 +18,11 @@ void AllocationFailed(size_t bytes) {
 
 namespace {
 
+// Every request gets a block of its own, a request for none too.
+void* TryAllocate(size_t bytes) noexcept { return std::malloc(bytes ? bytes : 1); }
+
 void* Allocate(size_t bytes) {
-    if (void* p = std::malloc(bytes ? bytes : 1)) return p;
+    if (void* p = TryAllocate(bytes)) return p;
     nw::AllocationFailed(bytes);
 }
 
@@ -27,8 +30,8 @@ void* Allocate(size_t bytes) {
 
 void* operator new(size_t bytes) { return Allocate(bytes); }
 void* operator new[](size_t bytes) { return Allocate(bytes); }
-void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return std::malloc(bytes ? bytes : 1); }
-void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return std::malloc(bytes ? bytes : 1); }
+void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return TryAllocate(bytes); }
+void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return TryAllocate(bytes); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }

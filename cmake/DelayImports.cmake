@@ -12,8 +12,9 @@
 # mingw-w64's runtime (libmingwex) has the loader, __delayLoadHelper2.
 #
 # The code that calls these DLLs must be compiled with DECLSPEC_IMPORT
-# defined empty (and _NO_KSECDD_IMPORT_ for sspi.h), so that it calls each function's stub (Name, a jump through
-# the import slot) instead of reading the slot (__imp_Name) itself. The stub
+# defined empty (and _NO_KSECDD_IMPORT_ for sspi.h), so that it calls each
+# function's stub (Name, a jump through the import slot) instead of reading
+# the slot (__imp_Name) itself. The stub
 # and the slot's first target, the code that loads the DLL, share one section
 # of the library member, and the 32-bit ld drops that section when nothing
 # refers to the stub's symbol: the slot then holds 0, and the first call

@@ -19,6 +19,5 @@ args=()
 status=0
 [ -f "$here/build/win32/bin/nearwatch.exe" ] && "$here/tools/size-report.sh" "$here/build/win32/bin/nearwatch.exe" 0
 /usr/lib/wine/wine64 "$here/build/win64/bin/nearwatch_bench.exe" "${args[@]}" "$@" || status=$?
-kill "$NW_DESKTOP_KEEPER_PID" 2>/dev/null || true
 [ -n "${NW_XVFB_PID:-}" ] && kill "$NW_XVFB_PID" 2>/dev/null
 exit $status

@@ -37,6 +37,5 @@ while [ "$(date +%s)" -lt "$end" ]; do
     runs=$((runs + 1))
 done
 [ "$status" = 0 ] && echo "fuzz: $runs runs passed"
-kill "$NW_DESKTOP_KEEPER_PID" 2>/dev/null || true
 [ -n "${NW_XVFB_PID:-}" ] && kill "$NW_XVFB_PID" 2>/dev/null
 exit $status

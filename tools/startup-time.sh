@@ -11,7 +11,7 @@ bin=$here/build/$build/bin
 [ "$build" = win32 ] && export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix32}
 . "$here/tools/xsession.sh"
 work=$(mktemp -d)
-trap 'rm -rf "$work"; kill "$NW_DESKTOP_KEEPER_PID" 2>/dev/null; [ -z "${NW_XVFB_PID:-}" ] || kill "$NW_XVFB_PID"' EXIT
+trap 'rm -rf "$work"; [ -z "${NW_XVFB_PID:-}" ] || kill "$NW_XVFB_PID"' EXIT
 printf 'unit_ms 5\ndevice 00:1a:7d:da:71:13 name=Pocket phone\n' >"$work/scenario.txt"
 export NEARWATCH_RADIO="Z:${bin//\//\\}\\simradio.dll" NEARWATCH_SIMRADIO="Z:${work//\//\\}\\scenario.txt"
 times=()

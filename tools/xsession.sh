@@ -32,11 +32,17 @@ if [ "$NW_OWN_XVFB" = 1 ] || [ "${NW_UNMANAGED:-}" = 1 ] ||
 # The desktop process too, with no output of its own: started by a test
 # program instead, it outlives it by some 20 s holding that program's output
 # pipe, and ctest waits for the pipe (under emulation every test took 23 s).
-# It once ended in the middle of a run, so a keeper starts it again for as
-# long as the shell that sourced this lives (explorer /desktop returns at
-# once while a desktop runs). NW_DESKTOP_KEEPER_PID: to stop it before the
-# wineserver is stopped, which it would otherwise start again.
-setsid bash -c 'while kill -0 "$1" 2>/dev/null; do
-        /usr/lib/wine/wine64 explorer.exe /desktop </dev/null >/dev/null 2>&1; sleep 5; done' \
-    keeper $$ </dev/null >/dev/null 2>&1 &
+# It once ended in the middle of a run, so a keeper looks every 5 s and
+# starts it again, until the shell that sourced this ends (explorer /desktop
+# returns at once while another desktop runs). A script that stops the
+# wineserver before it ends stops the keeper first (NW_DESKTOP_KEEPER_PID),
+# which would otherwise start one again.
+setsid bash -c 'desktop=
+    while kill -0 "$1" 2>/dev/null; do
+        if [ -z "$desktop" ] || ! kill -0 "$desktop" 2>/dev/null; then
+            /usr/lib/wine/wine64 explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+            desktop=$!
+        fi
+        sleep 5
+    done' keeper $$ </dev/null >/dev/null 2>&1 &
 NW_DESKTOP_KEEPER_PID=$!

@@ -27,20 +27,9 @@ using nw::simradio::Scenario;
 // as it should. Anything here that can throw links in the C++ runtime's
 // reserve for exceptions, which takes about 73 KB of heap at each load that
 // no unload gives back: a long demo grew by that much a scan. So the library
-// is built without exceptions, and the few runtime pieces that would throw
-// are its own: running out of memory in a test stand-in ends the process.
-void* operator new(size_t size) {
-    void* p = std::malloc(size ? size : 1);
-    if (!p) std::abort();
-    return p;
-}
-void* operator new[](size_t size) { return operator new(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept { return std::malloc(size ? size : 1); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
+// is built without exceptions, with the program's own allocator
+// (base/Allocation.cpp), and the few runtime pieces that would throw are its
+// own: running out of memory in a test stand-in ends the process.
 
 namespace std {
 [[noreturn]] void __throw_bad_alloc() { std::abort(); }
