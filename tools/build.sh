@@ -13,7 +13,7 @@ for t in $targets; do
         win32) arch=i686
             if [ "${NW_32BIT_TESTS:-}" = 1 ]; then
                 # NW_TESTS_BY_SUITE=1: one test process per suite (emulation).
-                extra=(-DNW_BUILD_TESTS=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$here/tools/wine-run.sh"
+                extra=(-DNW_BUILD_TESTS=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$here/tools/wine-test.sh"
                        -DNW_TESTS_BY_SUITE="${NW_TESTS_BY_SUITE:-OFF}")
             else
                 extra=(-DNW_BUILD_TESTS=OFF)
