@@ -78,6 +78,19 @@ unsigned AddressTypeStringId(uint8_t addressType) {
     }
 }
 
+const char* TransportName(uint8_t transports) {
+    if (!(transports & kTransportLe)) return "classic";
+    return (transports & kTransportClassic) ? "classic+le" : "le";
+}
+
+const char* AddressTypeName(uint8_t addressType) {
+    switch (addressType) {
+    case kAddressRandomStatic: return "random_static";
+    case kAddressPrivate: return "private";
+    default: return "public";
+    }
+}
+
 unsigned LeDetailRow(const DeviceRecord& record, int row, wchar_t* buffer, size_t size) {
     if (size == 0) return 0;
     buffer[0] = 0;

@@ -118,6 +118,10 @@ int SignalDbm(int16_t smoothed);
 // String IDs of the Transport and Address Type texts.
 unsigned TransportStringId(uint8_t transports);
 unsigned AddressTypeStringId(uint8_t addressType);
+// The same as fixed names for other programs: "classic", "le" or
+// "classic+le"; "public", "random_static" or "private".
+const char* TransportName(uint8_t transports);
+const char* AddressTypeName(uint8_t addressType);
 
 // ---- Pure column pieces ----------------------------------------------------
 // Class of device: major = bits 8-12, minor = bits 2-7.

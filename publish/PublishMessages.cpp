@@ -29,8 +29,8 @@ JsonObject& Availability(JsonObject& object, const TopicSet& topics) {
 }  // namespace
 
 std::string DeviceJson(const DeviceFacts& d) {
-    return JsonObject()
-        .Text("address", d.address)
+    JsonObject object;
+    object.Text("address", d.address)
         .Text("name", d.name)
         .Text("description", d.description)
         .Text("company", d.company)
@@ -39,8 +39,12 @@ std::string DeviceJson(const DeviceFacts& d) {
         .Bool("present", d.present)
         .Text("first_seen", d.firstSeen)
         .Text("last_seen", d.lastSeen)
-        .Number("count", d.count)
-        .Finish();
+        .Number("count", d.count);
+    if (d.transport) object.Text("transport", std::string(d.transport));
+    if (d.addressType) object.Text("address_type", std::string(d.addressType));
+    if (d.maker && d.maker[0]) object.Text("maker", d.maker);
+    if (d.hasSignal) object.Number("rssi", d.signalDbm);
+    return object.Finish();
 }
 
 const char* PresencePayload(bool present) { return present ? "home" : "not_home"; }
@@ -58,14 +62,14 @@ std::string LostEventJson(const wchar_t* time, uint32_t count) {
     return JsonObject().Text("time", time).Text("event", std::string("lost")).Number("count", count).Finish();
 }
 
-std::string TrackerConfigJson(const TopicSet& topics, uint64_t address, const wchar_t* title) {
+std::string TrackerConfigJson(const TopicSet& topics, uint64_t address, const wchar_t* title, bool leOnly) {
     JsonObject object;
     object.Text("name", title)
         .Text("unique_id", topics.TrackerId(address))
         .Text("state_topic", topics.Presence(address))
         .Text("payload_home", std::string("home"))
         .Text("payload_not_home", std::string("not_home"))
-        .Text("source_type", std::string("bluetooth"));
+        .Text("source_type", std::string(leOnly ? "bluetooth_le" : "bluetooth"));
     Availability(object, topics);
     return object.Text("json_attributes_topic", topics.Device(address)).Raw("device", NodeDeviceJson(topics)).Finish();
 }

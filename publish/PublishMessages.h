@@ -19,9 +19,12 @@ struct DeviceFacts {
     const wchar_t* firstSeen;    // ISO 8601 with offset, as the history log writes it
     const wchar_t* lastSeen;
     uint32_t count;
-    // ---- Further fields where the program knows them -----------------------
-    // (Low Energy: transport, signal strength; added beside these when the
-    // record carries them.)
+    // ---- Low Energy; left out of the JSON while null or unknown ------------
+    const char* transport;       // "classic", "le" or "classic+le"
+    const char* addressType;     // "public", "random_static" or "private"
+    const wchar_t* maker;        // from the advertisements' company identifier
+    bool hasSignal;
+    int signalDbm;               // smoothed
 };
 
 std::string DeviceJson(const DeviceFacts& device);
@@ -36,8 +39,9 @@ std::string EventJson(const wchar_t* time, const char* event, const wchar_t* add
 std::string LostEventJson(const wchar_t* time, uint32_t count);
 
 // Home Assistant's device tracker for one device; title is the name it
-// shows (the description, else the name, else the address).
-std::string TrackerConfigJson(const TopicSet& topics, uint64_t address, const wchar_t* title);
+// shows (the description, else the name, else the address). A device only
+// ever heard over Low Energy is tracked as such.
+std::string TrackerConfigJson(const TopicSet& topics, uint64_t address, const wchar_t* title, bool leOnly = false);
 // Its sensor of the present count; title is the sensor's name.
 std::string SensorConfigJson(const TopicSet& topics, const wchar_t* title);
 

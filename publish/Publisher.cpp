@@ -199,6 +199,7 @@ void Publisher::Sync() {
     if (!connected) return;
     planner_.Plan(views_.data(), views_.size(), now, steps_);
     wchar_t name[kColumnTextChars], major[kColumnTextChars], minor[kColumnTextChars];
+    wchar_t maker[kColumnTextChars];
     wchar_t address[kAddressTextChars], first[kIsoTimeChars], last[kIsoTimeChars];
     for (const PlanStep& step : steps_) {
         const DeviceRecord* record = table_->FindDevice(step.address);
@@ -218,13 +219,20 @@ void Publisher::Sync() {
                                  here,
                                  first,
                                  last,
-                                 record->detectionCount};
+                                 record->detectionCount,
+                                 TransportName(record->le.transports),
+                                 record->le.transports & kTransportLe ? AddressTypeName(record->le.addressType) : nullptr,
+                                 DeviceColumnText(*record, kColMaker, maker, kColumnTextChars),
+                                 record->le.signal != kNoSignal,
+                                 SignalDbm(record->le.signal)};
             Send(topics_.Device(step.address), DeviceJson(facts), mqtt::kRetain);
         }
         if (step.presence) Send(topics_.Presence(step.address), PresencePayload(here), mqtt::kRetain);
         if (step.discovery == DiscoveryStep::Send) {
             const wchar_t* title = record->description[0] ? record->description : nameText[0] ? nameText : address;
-            Send(topics_.TrackerConfig(step.address), TrackerConfigJson(topics_, step.address, title), mqtt::kRetain);
+            const bool leOnly = record->le.transports == kTransportLe;
+            Send(topics_.TrackerConfig(step.address), TrackerConfigJson(topics_, step.address, title, leOnly),
+                 mqtt::kRetain);
         } else if (step.discovery == DiscoveryStep::Clear) {
             Send(topics_.TrackerConfig(step.address), "", mqtt::kRetain | mqtt::kQueueWhileOffline);
         }

@@ -83,18 +83,22 @@ TEST(PublishBroker, RetainedStateAfterScansAndADepartureAndTheWillAfterAKill) {
     options.scenario =
         "unit_ms 5\n"
         "device 60:8b:0e:4c:2a:91 class=0x7a020c name=Anna's \"phone\" /#+\\\n"
-        "device 90:03:b7:c1:64:0a class=0x340408 scans=1-2 name=Car kit\n";
+        "device 90:03:b7:c1:64:0a class=0x340408 scans=1-2 name=Car kit\n"
+        "le 0c:00:00:00:00:01 rssi=-67 name=Wrist watch\n";
+    options.environment = {{L"NEARWATCH_WINRT", nw::e2e::BinFolder() + L"\\simradio.dll"}};
     nw::e2e::Program program;
     NW_LAUNCH(program, options);
 
     const std::string stays = base + "/devices/608b0e4c2a91";
     const std::string goes = base + "/devices/9003b7c1640a";
+    const std::string watch = base + "/devices/0c0000000001";
     Seen seen;
     const bool settled = nw::e2e::WaitUntil(
         [&] {
             seen.Take(subscriber, base + "/events");
             return seen.Has(base + "/status", "online") && seen.Has(stays + "/presence", "home") &&
-                   seen.Has(goes + "/presence", "not_home") && seen.Has(base + "/present", "1");
+                   seen.Has(goes + "/presence", "not_home") && seen.Has(watch + "/presence", "home") &&
+                   seen.Has(base + "/present", "2");
         },
         30000);
     ASSERT_TRUE(settled) << "subscriber " << static_cast<int>(subscriber.Status().state) << ", topics seen: "
@@ -104,6 +108,9 @@ TEST(PublishBroker, RetainedStateAfterScansAndADepartureAndTheWillAfterAKill) {
         << record;
     EXPECT_NE(std::string::npos, record.find("\"present\":true")) << record;
     EXPECT_NE(std::string::npos, seen.last[goes].find("\"present\":false")) << seen.last[goes];
+    EXPECT_NE(std::string::npos, record.find("\"transport\":\"classic\"}")) << record;
+    EXPECT_NE(std::string::npos, seen.last[watch].find("\"transport\":\"le\",\"address_type\":")) << seen.last[watch];
+    EXPECT_NE(std::string::npos, seen.last[watch].find("\"rssi\":-67}")) << seen.last[watch];
     // Only the node, the prefix and hex addresses make topics.
     for (const auto& [topic, payload] : seen.last) {
         EXPECT_EQ(0u, topic.find(base + "/")) << topic;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "TestFolder.h"
+#include "discovery/DeviceRecord.h"
 #include "publish/PublishJson.h"
 #include "publish/PublishMessages.h"
 #include "publish/PublishPlanner.h"
@@ -29,13 +30,25 @@ TEST(PublishJson, HostileNamesAreEscapedCompletely) {
     EXPECT_EQ("\"a\\\"b\\\\c\\u0001\\u001f\\n\\r\\t\\b\\f\\u007f\\u2028/#+\xF0\x9F\x98\x80-\xEF\xBF\xBDx\xEF\xBF\xBD\"",
               out);
     const std::string device = nw::DeviceJson({L"00:1a:7d:da:71:13", name, L"", L"Acme \"Ltd\"", L"Phone", L"Smart",
-                                               false, L"2026-12-08T10:57:21+01:00", L"", 7});
+                                               false, L"2026-12-08T10:57:21+01:00", L"", 7, nullptr,
+                                               nullptr, nullptr, false, 0});
     EXPECT_EQ(0u, device.find("{\"address\":\"00:1a:7d:da:71:13\",\"name\":\"a\\\"b"));
     EXPECT_NE(std::string::npos, device.find(",\"company\":\"Acme \\\"Ltd\\\"\",\"major\":\"Phone\",\"minor\":\"Smart\","
                                              "\"present\":false,\"first_seen\":\"2026-12-08T10:57:21+01:00\","
                                              "\"last_seen\":\"\",\"count\":7}"));
     // No raw control byte and no ill-formed UTF-8 anywhere.
     for (unsigned char c : device) EXPECT_TRUE(c >= 0x20 && c != 0x7F) << static_cast<int>(c);
+    // What Low Energy adds follows, each only where known: a classic device
+    // has a transport and nothing else of it.
+    EXPECT_NE(std::string::npos, nw::DeviceJson({L"0c:00:00:00:00:01", L"Tag", L"", L"", L"", L"", true, L"", L"", 1,
+                                                 nw::TransportName(nw::kTransportLe),
+                                                 nw::AddressTypeName(nw::kAddressPrivate), L"Acme", true, -67})
+                                     .find("\"count\":1,\"transport\":\"le\",\"address_type\":\"private\","
+                                           "\"maker\":\"Acme\",\"rssi\":-67}"));
+    EXPECT_NE(std::string::npos, nw::DeviceJson({L"a", L"", L"", L"", L"", L"", false, L"", L"", 2,
+                                                 nw::TransportName(0), nullptr, L"", false, 0})
+                                     .find("\"count\":2,\"transport\":\"classic\"}"));
+    EXPECT_STREQ("classic+le", nw::TransportName(nw::kTransportClassic | nw::kTransportLe));
     EXPECT_EQ("{\"time\":\"t\",\"event\":\"lost\",\"count\":4294967295}", nw::LostEventJson(L"t", 0xFFFFFFFFu));
 }
 
@@ -58,6 +71,8 @@ TEST(PublishTopics, NamesAreReducedAndDevicesNeverReachATopic) {
                                              "\"home\",\"payload_not_home\":\"not_home\",\"source_type\":\"bluetooth\","
                                              "\"availability_topic\":\"home/nw/Kitchen_PC/status\""));
     EXPECT_NE(std::string::npos, config.find("\"json_attributes_topic\":\"home/nw/Kitchen_PC/devices/001a7dda7113\""));
+    EXPECT_NE(std::string::npos,
+              nw::TrackerConfigJson(topics, address, L"Tag", true).find("\"source_type\":\"bluetooth_le\""));
 }
 
 TEST(PublishTopics, ServerAndPinTextsFromAHandEditedFile) {
