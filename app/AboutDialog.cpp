@@ -44,6 +44,24 @@ bool AboutDialog::TranslatorIsLink() const {
     return name && name[0] && IsWebAddress(TranslatorUrl());
 }
 
+// While Low Energy scanning runs (or is switched off) its line is empty:
+// the OK button and the box's bottom edge move up into its place.
+void AboutDialog::DropLeLine() {
+    HWND line = ::GetDlgItem(window_, IDC_ABOUT_LE);
+    HWND ok = ::GetDlgItem(window_, IDOK);
+    RECT lineRect, okRect, box;
+    if (!line || !ok || !::GetWindowRect(line, &lineRect) || !::GetWindowRect(ok, &okRect) ||
+        !::GetWindowRect(window_, &box))
+        return;
+    ::ShowWindow(line, SW_HIDE);
+    const int shift = okRect.top - lineRect.top;
+    POINT at = {okRect.left, lineRect.top};
+    ::ScreenToClient(window_, &at);
+    ::SetWindowPos(ok, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(window_, nullptr, 0, 0, box.right - box.left, box.bottom - box.top - shift,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool AboutDialog::IsLink(HWND child) const {
     // The child's own visibility: the box itself may not be shown yet.
     if (!child || !(::GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE)) return false;
@@ -74,6 +92,8 @@ INT_PTR AboutDialog::DialogProc(UINT message, WPARAM wParam, LPARAM lParam) {
         ::SetDlgItemTextW(window_, IDC_ABOUT_TEXT, firstText);
         ::SetDlgItemTextW(window_, IDC_ABOUT_LINK, secondText);
         ::SetDlgItemTextW(window_, IDC_ABOUT_NOTICES, GetString(IDS_ABOUT_NOTICES));
+        if (leText[0]) ::SetDlgItemTextW(window_, IDC_ABOUT_LE, leText);
+        else DropLeLine();
         // 10 pixels at 100 %, as large on a scaled screen as the dialog's own text.
         linkFont_.reset(::CreateFontW(ScaleForDpi(10, WindowDpi(window_)), 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE,
                                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -149,8 +169,9 @@ void AboutDialog::OpenLink(int controlId) {
     else if (controlId == IDC_ABOUT_TRANSLATOR && TranslatorIsLink()) OpenWithShell(window_, TranslatorUrl());
 }
 
-void ShowAboutBox(HWND parent, HWND focusAfter) {
+void ShowAboutBox(HWND parent, HWND focusAfter, const wchar_t* leStatus) {
     AboutDialog about;
+    if (leStatus) CopyText(about.leText, AboutDialog::kTextChars, leStatus);
     ShowModal(IDD_ABOUT, &about, parent);
     if (focusAfter) ::SetFocus(focusAfter);
 }

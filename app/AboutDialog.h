@@ -14,11 +14,13 @@ public:
     static constexpr size_t kTextChars = 255;
     wchar_t firstText[kTextChars] = {};    // beside the icon (1002)
     wchar_t secondText[kTextChars] = {};   // web address, shown as a link (1004)
+    wchar_t leText[kTextChars] = {};       // why Low Energy scanning cannot run (1023); empty when it can
 
 private:
     bool IsLink(HWND child) const;
     bool TranslatorIsLink() const;
     HWND ChildAt(LPARAM clientPoint) const;
+    void DropLeLine();
     void OpenLink(int controlId);
 
     Font linkFont_;
@@ -29,7 +31,8 @@ private:
 bool IsWebAddress(const wchar_t* text);
 
 // The About box (command 40003). focusAfter, when given, gets the keyboard
-// focus back when the box closes (the main window passes its list).
-void ShowAboutBox(HWND parent, HWND focusAfter = nullptr);
+// focus back when the box closes (the main window passes its list);
+// leStatus says why Low Energy scanning cannot run, if it cannot.
+void ShowAboutBox(HWND parent, HWND focusAfter = nullptr, const wchar_t* leStatus = nullptr);
 
 }  // namespace nw

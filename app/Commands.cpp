@@ -144,9 +144,12 @@ void MainWindow::OnCommand(WORD code, WORD id, HWND) {
     case IDM_EXIT:
         ::DestroyWindow(window_);
         break;
-    case IDM_ABOUT:
-        ShowAboutBox(window_, list_);
+    case IDM_ABOUT: {
+        wchar_t le[AboutDialog::kTextChars];
+        FormatLeStatus(le_.Status(), false, le, AboutDialog::kTextChars);
+        ShowAboutBox(window_, list_, le);
         break;
+    }
     case IDM_REFRESH:
         RefreshNow();
         break;

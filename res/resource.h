@@ -95,6 +95,7 @@
 #define IDC_MQTT_TEST           1115
 #define IDC_MQTT_RESULT         1116  // the test's outcome in words
 #define IDC_ABOUT_NOTICES       1022  // licence notices of the data the program carries
+#define IDC_ABOUT_LE            1023  // why Low Energy scanning cannot run; hidden when it can
 // column settings (1096)
 #define IDC_COL_INSTRUCTIONS    1000
 #define IDC_COL_LIST            1001

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <string>
 #include "app/AboutDialog.h"
+#include "base/Text.h"
 #include "frame/CrashReport.h"
 #include "frame/Frame.h"
 #include "lang/LanguageFile.h"
@@ -165,8 +166,9 @@ TEST(StandardDialog, FaultingHandlerReturnsZeroAndTheDialogKeepsWorking) {
 // ---- The About box -------------------------------------------------------------
 
 struct AboutSeen {
-    std::wstring title, text, link, translator;
-    bool labelVisible = false, translatorVisible = false;
+    std::wstring title, text, link, translator, le;
+    bool labelVisible = false, translatorVisible = false, leVisible = false;
+    LONG leTop = 0, okTop = 0, okBottom = 0, clientBottom = 0;
     HFONT linkFont = nullptr, translatorFont = nullptr;
     WORD templateDuringInit = 0;
 };
@@ -197,6 +199,15 @@ public:
             // The style bit: the box itself may not be shown yet.
             seen.labelVisible = Visible(IDC_ABOUT_TRANSLATOR_LABEL);
             seen.translatorVisible = Visible(IDC_ABOUT_TRANSLATOR);
+            ::GetDlgItemTextW(window_, IDC_ABOUT_LE, buffer, 512);
+            seen.le = buffer;
+            seen.leVisible = Visible(IDC_ABOUT_LE);
+            seen.leTop = Place(IDC_ABOUT_LE).top;
+            seen.okTop = Place(IDOK).top;
+            seen.okBottom = Place(IDOK).bottom;
+            RECT client = {};
+            ::GetClientRect(window_, &client);
+            seen.clientBottom = client.bottom;
             seen.linkFont = reinterpret_cast<HFONT>(
                 ::SendDlgItemMessageW(window_, IDC_ABOUT_LINK, WM_GETFONT, 0, 0));
             seen.translatorFont = reinterpret_cast<HFONT>(
@@ -211,6 +222,12 @@ public:
 private:
     bool Visible(int id) const {
         return (::GetWindowLongPtrW(::GetDlgItem(window_, id), GWL_STYLE) & WS_VISIBLE) != 0;
+    }
+    RECT Place(int id) const {   // the control's rectangle in the box's client area
+        RECT r = {};
+        ::GetWindowRect(::GetDlgItem(window_, id), &r);
+        ::MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&r), 2);
+        return r;
     }
     WPARAM closeWith_;
 };
@@ -229,11 +246,22 @@ TEST(AboutBox, ShowsTheProductTextsAndHidesAnAbsentTranslator) {
     EXPECT_FALSE(about.seen.labelVisible);
     EXPECT_FALSE(about.seen.translatorVisible);
     EXPECT_NE(nullptr, about.seen.linkFont);
+    // Low Energy runs: no line for it, and OK moved up into its place.
+    EXPECT_FALSE(about.seen.leVisible);
+    EXPECT_EQ(about.seen.leTop, about.seen.okTop);
 }
 
-TEST(AboutBox, EscapeClosesTheBox) {
+TEST(AboutBox, EscapeClosesTheBoxThatSaysWhyLowEnergyCannotRun) {
     ProbedAbout about(IDCANCEL);
+    nw::CopyText(about.leText, L"LE scanning unavailable: Bluetooth is off");
     EXPECT_EQ(2, nw::ShowModal(IDD_ABOUT, &about, nullptr));
+    EXPECT_TRUE(about.seen.leVisible);
+    EXPECT_EQ(L"LE scanning unavailable: Bluetooth is off", about.seen.le);
+    EXPECT_LT(about.seen.leTop, about.seen.okTop);
+    // The same margin below OK either way.
+    ProbedAbout plain(IDOK);
+    ASSERT_EQ(1, nw::ShowModal(IDD_ABOUT, &plain, nullptr));
+    EXPECT_EQ(about.seen.clientBottom - about.seen.okBottom, plain.seen.clientBottom - plain.seen.okBottom);
 }
 
 class AboutWithTranslator : public ::testing::Test {
