@@ -65,6 +65,24 @@ std::string AddressHex(uint64_t address) {
     return out;
 }
 
+bool TopicSet::IsTrackerConfig(const std::string& topic, uint64_t& address) const {
+    const std::string head = "homeassistant/device_tracker/nearwatch_" + node + "_";
+    const std::string tail = "/config";
+    if (topic.size() != head.size() + 12 + tail.size() || topic.compare(0, head.size(), head) != 0 ||
+        topic.compare(head.size() + 12, tail.size(), tail) != 0)
+        return false;
+    uint64_t value = 0;
+    for (size_t i = head.size(); i < head.size() + 12; ++i) {
+        const char c = topic[i];
+        // Lower case only, as AddressHex writes it: another spelling is not ours.
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0) return false;
+        value = value << 4 | static_cast<uint64_t>(digit);
+    }
+    address = value;
+    return true;
+}
+
 TopicSet::TopicSet(const wchar_t* prefixText, const wchar_t* nodeText)
     : prefix(ReduceTopicPrefix(prefixText)), node(ReduceTopicName(nodeText)) {
     if (prefix.empty()) prefix = kFallbackName;

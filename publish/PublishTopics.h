@@ -41,7 +41,14 @@ struct TopicSet {
     }
     std::string SensorId() const { return "nearwatch_" + node + "_present"; }
     std::string SensorConfig() const { return "homeassistant/sensor/" + SensorId() + "/config"; }
+    // True, with the device's address, when topic is exactly this node's
+    // TrackerConfig of some device (a broker's text: anything else is false).
+    bool IsTrackerConfig(const std::string& topic, uint64_t& address) const;
 };
+
+// Every device tracker's discovery config, retained ones included: a node
+// finds what it announced in earlier runs among them.
+constexpr const char* kTrackerConfigFilter = "homeassistant/device_tracker/+/config";
 
 // Home Assistant says it (re)started on this topic.
 constexpr const char* kHomeAssistantStatus = "homeassistant/status";

@@ -2,6 +2,7 @@
 
 #include "base/BluetoothAddress.h"
 #include "base/Text.h"
+#include "annotations/Descriptions.h"
 #include "discovery/DeviceTable.h"
 #include "lang/Strings.h"
 #include "presence/HistoryLine.h"
@@ -79,6 +80,10 @@ bool Publisher::Start(const Settings& settings, HWND window, DeviceTable* table,
     planner_ = PublishPlanner();
     state_ = mqtt::ClientState::Connecting;
     if (discovery_) client_->Subscribe(kHomeAssistantStatus);
+    // Whatever this node announced before, in this run or an earlier one,
+    // comes back retained: what is out of scope now is taken back.
+    client_->Subscribe(kTrackerConfigFilter);
+    client_->Subscribe(topics_.SensorConfig());
     if (!client_->Start(config, window, NWM_MQTT_STATE, NWM_MQTT_MESSAGE)) {
         client_.reset();
         return false;
@@ -123,13 +128,38 @@ void Publisher::OnClientMessages() {
     if (!client_) return;
     std::vector<mqtt::Message> messages;
     client_->TakeMessages(messages);
+    bool rediscover = false;
+    const unsigned clear = mqtt::kRetain | mqtt::kQos1 | mqtt::kQueueWhileOffline;
     for (const mqtt::Message& message : messages) {
-        if (discovery_ && message.topic == kHomeAssistantStatus && message.payload == "online") {
-            planner_.RediscoverAll();
-            Sync();
-            return;
+        if (message.topic == kHomeAssistantStatus) {
+            rediscover |= discovery_ && message.payload == "online";
+            continue;
+        }
+        // An empty config is a removal already, this node's own included.
+        if (message.payload.empty()) continue;
+        uint64_t address = 0;
+        if (topics_.IsTrackerConfig(message.topic, address)) {
+            if (!InDiscoveryScope(address)) Send(topics_.TrackerConfig(address), "", clear);
+        } else if (!discovery_ && message.topic == topics_.SensorConfig()) {
+            Send(message.topic, "", clear);
         }
     }
+    if (rediscover) {
+        planner_.RediscoverAll();
+        Sync();
+    }
+}
+
+// Whether the device's tracker belongs in Home Assistant now; for a device
+// not seen in this run, its description says.
+bool Publisher::InDiscoveryScope(uint64_t address) const {
+    if (!discovery_) return false;
+    const DeviceRecord* record = table_ ? table_->FindDevice(address) : nullptr;
+    if (record && record->removed == 1) return false;
+    if (discoveryAll_) return true;
+    if (record) return record->description[0] != 0;
+    wchar_t description[kDescriptionChars];
+    return ReadDescription(address, description, kDescriptionChars) > 0;
 }
 
 void Publisher::OnScan(const std::vector<PresenceEvent>& events) {
@@ -210,6 +240,7 @@ void Publisher::Sync() {
         if (step.record) {
             FormatLocalIsoTime(Ticks(record->firstSeen), first, kIsoTimeChars);
             FormatLocalIsoTime(Ticks(record->lastSeen), last, kIsoTimeChars);
+            const bool heardLe = (record->le.transports & kTransportLe) != 0;
             DeviceFacts facts = {address,
                                  nameText,
                                  record->description,
@@ -221,7 +252,7 @@ void Publisher::Sync() {
                                  last,
                                  record->detectionCount,
                                  TransportName(record->le.transports),
-                                 record->le.transports & kTransportLe ? AddressTypeName(record->le.addressType) : nullptr,
+                                 heardLe ? AddressTypeName(record->le.addressType) : nullptr,
                                  DeviceColumnText(*record, kColMaker, maker, kColumnTextChars),
                                  record->le.signal != kNoSignal,
                                  SignalDbm(record->le.signal)};

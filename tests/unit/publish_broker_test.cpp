@@ -57,13 +57,17 @@ struct Seen {
     }
 };
 
-TEST(PublishBroker, RetainedStateAfterScansAndADepartureAndTheWillAfterAKill) {
+TEST(PublishBroker, RetainedStateAfterScansAndADepartureTheWillAfterAKillAndDiscoveryTakenBack) {
     std::string why;
     const int port = BrokerPort(why);
     ASSERT_NE(0, port) << why;
     const std::string prefix = "nwtest/e2e" + std::to_string(GetCurrentProcessId()) + "_" +
                                std::to_string(GetTickCount64());
-    const std::string base = prefix + "/room1";
+    // Discovery topics are the broker's, not the prefix's: the node is this run's own.
+    const std::string node = "room" + std::to_string(GetCurrentProcessId());
+    const std::string base = prefix + "/" + node;
+    const std::string trackers = "homeassistant/device_tracker/nearwatch_" + node + "_";
+    const std::string sensor = "homeassistant/sensor/nearwatch_" + node + "_present/config";
 
     ClientConfig config;
     config.host = L"127.0.0.1";
@@ -71,13 +75,16 @@ TEST(PublishBroker, RetainedStateAfterScansAndADepartureAndTheWillAfterAKill) {
     config.clientId = "nwsub" + std::to_string(GetCurrentProcessId());
     Client subscriber;
     subscriber.Subscribe(prefix + "/#");
+    subscriber.Subscribe("homeassistant/device_tracker/+/config");
+    subscriber.Subscribe(sensor);
     ASSERT_TRUE(subscriber.Start(config, nullptr, 0, 0));
 
     nw::e2e::LaunchOptions options;
     options.config = nw::e2e::GeneralSection({{"TrayIcon", "0"},
                                               {"DepartAfterScans", "1"},
                                               {"MqttServer", "127.0.0.1:" + std::to_string(port)},
-                                              {"MqttNode", "room1"},
+                                              {"MqttNode", node},
+                                              {"MqttDiscovery", "1"},
                                               {"MqttTopic", prefix}});
     // The name holds what would break a topic or a JSON string.
     options.scenario =
@@ -111,10 +118,13 @@ TEST(PublishBroker, RetainedStateAfterScansAndADepartureAndTheWillAfterAKill) {
     EXPECT_NE(std::string::npos, record.find("\"transport\":\"classic\"}")) << record;
     EXPECT_NE(std::string::npos, seen.last[watch].find("\"transport\":\"le\",\"address_type\":")) << seen.last[watch];
     EXPECT_NE(std::string::npos, seen.last[watch].find("\"rssi\":-67}")) << seen.last[watch];
-    // Only the node, the prefix and hex addresses make topics.
+    // Only the node, the prefix and hex addresses make topics (other nodes'
+    // trackers on this broker are not this test's).
     for (const auto& [topic, payload] : seen.last) {
-        EXPECT_EQ(0u, topic.find(base + "/")) << topic;
-        EXPECT_EQ(std::string::npos, topic.find_first_of("+# \"\\", base.size())) << topic;
+        const bool discovery = topic.rfind(trackers, 0) == 0 || topic == sensor;
+        if (!discovery && topic.rfind("homeassistant/", 0) == 0) continue;
+        EXPECT_TRUE(discovery || topic.rfind(base + "/", 0) == 0) << topic;
+        EXPECT_EQ(std::string::npos, topic.find_first_of("+# \"\\", discovery ? 0 : base.size())) << topic;
     }
     bool left = false;
     for (const std::string& e : seen.events)
@@ -132,6 +142,34 @@ TEST(PublishBroker, RetainedStateAfterScansAndADepartureAndTheWillAfterAKill) {
         15000));
     // Retained state outlives the program for the next subscriber.
     EXPECT_TRUE(seen.Has(stays + "/presence", "home"));
+    // Every device had a description (its name, by default): each is a
+    // tracker, the LE-only one of Low Energy, and none was taken back.
+    const std::string stayConfig = trackers + "608b0e4c2a91/config", watchConfig = trackers + "0c0000000001/config";
+    EXPECT_NE(std::string::npos, seen.last[stayConfig].find("\"source_type\":\"bluetooth\""))
+        << seen.last[stayConfig];
+    EXPECT_NE(std::string::npos, seen.last[watchConfig].find("\"source_type\":\"bluetooth_le\""))
+        << seen.last[watchConfig];
+    EXPECT_FALSE(seen.last[sensor].empty());
+
+    // The next run has discovery off: what the first announced is taken
+    // back, though none of its devices is seen again.
+    nw::e2e::LaunchOptions quiet = options;
+    quiet.config = nw::e2e::GeneralSection({{"TrayIcon", "0"},
+                                            {"MqttServer", "127.0.0.1:" + std::to_string(port)},
+                                            {"MqttNode", node},
+                                            {"MqttTopic", prefix}});
+    quiet.scenario = "unit_ms 5\n";
+    nw::e2e::Program second;
+    NW_LAUNCH(second, quiet);
+    EXPECT_TRUE(nw::e2e::WaitUntil(
+        [&] {
+            seen.Take(subscriber, base + "/events");
+            return seen.Has(stayConfig, "") && seen.Has(watchConfig, "") &&
+                   seen.Has(trackers + "9003b7c1640a/config", "") && seen.Has(sensor, "");
+        },
+        15000))
+        << seen.last[stayConfig];
+    nw::e2e::ExitByMenu(second);
     subscriber.Stop("", "", 1000);
 }
 

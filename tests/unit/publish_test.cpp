@@ -65,6 +65,18 @@ TEST(PublishTopics, NamesAreReducedAndDevicesNeverReachATopic) {
     EXPECT_EQ("home/nw/Kitchen_PC/devices/001a7dda7113/presence", topics.Presence(address));
     EXPECT_EQ("homeassistant/device_tracker/nearwatch_Kitchen_PC_001a7dda7113/config", topics.TrackerConfig(address));
     EXPECT_EQ("ffffffffffff", nw::AddressHex(0xFFFFFFFFFFFFull));
+    // A broker's topic is this node's tracker config only when it is exactly one.
+    uint64_t found = 0;
+    EXPECT_TRUE(topics.IsTrackerConfig(topics.TrackerConfig(address), found));
+    EXPECT_EQ(address, found);
+    for (const char* other : {"homeassistant/device_tracker/nearwatch_Kitchen_PC_001A7DDA7113/config",
+                              "homeassistant/device_tracker/nearwatch_Kitchen_PC_001a7dda711/config",
+                              "homeassistant/device_tracker/nearwatch_Kitchen_PC_001a7dda71134/config",
+                              "homeassistant/device_tracker/nearwatch_Kitchen_PC_x_001a7dda7113/config",
+                              "homeassistant/device_tracker/nearwatch_Kitchen_PC_001a7dda7113/config/",
+                              "homeassistant/device_tracker/nearwatch_Kitchen_PC_001a7dda711g/config",
+                              "homeassistant/device_tracker/nearwatch_Kitchen_PC_", ""})
+        EXPECT_FALSE(topics.IsTrackerConfig(other, found)) << other;
     const std::string config = nw::TrackerConfigJson(topics, address, L"My \"phone\"/#");
     EXPECT_NE(std::string::npos, config.find("\"unique_id\":\"nearwatch_Kitchen_PC_001a7dda7113\",\"state_topic\":"
                                              "\"home/nw/Kitchen_PC/devices/001a7dda7113/presence\",\"payload_home\":"
