@@ -1,7 +1,7 @@
 # Run by ctest as it starts (a TEST_INCLUDE_FILES script): registers the unit
 # test program's tests one suite to a process, "Suite.*", instead of one test
-# to a process. Under emulation a process start costs about a second, most
-# of a unit test's time. Set by the generated include: NW_SUITE_EMULATOR,
+# to a process. Starting a Wine process is most of a unit test's time (about
+# a second under emulation). Set by the generated include: NW_SUITE_EMULATOR,
 # NW_SUITE_EXE, NW_SUITE_BIN.
 execute_process(COMMAND ${NW_SUITE_EMULATOR} ${NW_SUITE_EXE} --gtest_list_tests
                 OUTPUT_VARIABLE listing RESULT_VARIABLE failed TIMEOUT 120)

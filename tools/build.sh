@@ -3,7 +3,8 @@
 # Usage: build.sh [win32|win64]...   (default: both)
 # NW_BUILD_TARGETS may name the make targets to build (default: all).
 # build/win32 holds test programs only with NW_32BIT_TESTS=1: then its tests
-# are registered to run under the Wine loader as well.
+# are registered to run under the Wine loader as well. NW_TESTS_BY_SUITE=1
+# registers the unit tests one suite to a process (cmake/TestSuites.cmake).
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 targets=${*:-win32 win64}
@@ -12,13 +13,13 @@ for t in $targets; do
     case $t in
         win32) arch=i686
             if [ "${NW_32BIT_TESTS:-}" = 1 ]; then
-                # NW_TESTS_BY_SUITE=1: one test process per suite (emulation).
                 extra=(-DNW_BUILD_TESTS=ON -DCMAKE_CROSSCOMPILING_EMULATOR="$here/tools/wine-test.sh"
                        -DNW_TESTS_BY_SUITE="${NW_TESTS_BY_SUITE:-OFF}")
             else
                 extra=(-DNW_BUILD_TESTS=OFF)
             fi ;;
-        win64) arch=x86_64 ;;
+        win64) arch=x86_64
+            extra=(-DNW_TESTS_BY_SUITE="${NW_TESTS_BY_SUITE:-OFF}") ;;
         *) echo "unknown target $t"; exit 2 ;;
     esac
     "$here/tools/build-gtest.sh" $arch
