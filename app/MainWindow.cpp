@@ -128,13 +128,7 @@ void MainWindow::OnCreate() {
     table_->Attach(list_);
     table_->InsertColumns();
     table_->SetStatusBar(statusBar_);
-    {
-        // The image list copies the icon; the handle is released here.
-        const int rowIconSize = ScaleForDpi(kToolImageSize, dpi_);
-        Icon rowIcon(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_ROW), IMAGE_ICON,
-                                                     rowIconSize, rowIconSize, LR_DEFAULTCOLOR)));
-        table_->CreateImageLists(rowIcon.get());
-    }
+    ApplyListImages();
     // The company list (a 5 MB oui.txt) is read when the first scan's answer
     // comes (OnScanDone), after the window shows: no row needs it before.
 
@@ -258,6 +252,15 @@ void MainWindow::SetStatusParts() {
     ::SendMessageW(statusBar_, SB_SETPARTS, mqtt ? 4 : 3, reinterpret_cast<LPARAM>(edges));
 }
 
+// The rows' icon and the sort arrows, at the window's DPI. The image list
+// copies the icon; the handle is released here.
+void MainWindow::ApplyListImages() {
+    const int rowIconSize = ScaleForDpi(kToolImageSize, dpi_);
+    Icon rowIcon(static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_ROW), IMAGE_ICON, rowIconSize,
+                                                 rowIconSize, LR_DEFAULTCOLOR)));
+    table_->CreateImageLists(rowIcon.get());
+}
+
 // The window moved to a screen of another DPI (or the user changed the
 // scale): it takes the size the system suggests and scales what it drew
 // itself. Dialogs opened from now on follow by themselves.
@@ -268,6 +271,7 @@ void MainWindow::OnDpiChanged(UINT dpi, const RECT* suggested) {
         ApplyListFont();
         MakeLinkFont();
         ApplyToolImages();
+        ApplyListImages();
         SetStatusParts();
     }
     if (suggested)

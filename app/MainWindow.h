@@ -97,6 +97,7 @@ private:
     void OnDpiChanged(UINT dpi, const RECT* suggested);
     void MakeLinkFont();
     void ApplyToolImages();
+    void ApplyListImages();
     void SetStatusParts();
 
     HWND statusBar_ = nullptr;

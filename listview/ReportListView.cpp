@@ -322,21 +322,24 @@ void ReportListView::SetDpi(UINT dpi) {
 // The list owns both image lists, so the control is told to share them:
 // without LVS_SHAREIMAGELISTS it would destroy the row images itself.
 void ReportListView::CreateImageLists(HICON rowIcon) {
-    if (rowImages_) ImageList_Destroy(rowImages_);
-    if (headerImages_) ImageList_Destroy(headerImages_);
+    // Made again at a new DPI: the old lists go once the control has the new.
+    ImageList oldRows(rowImages_), oldHeader(headerImages_);
     // The rows' icon follows the screen's scale (the caller loads it at that size).
     const int rowIconSize = ScaleForDpi(16, dpi_);
     rowImages_ = ImageList_Create(rowIconSize, rowIconSize, ILC_COLOR24 | ILC_MASK, 1, 1);
     if (rowImages_ && rowIcon) ImageList_AddIcon(rowImages_, rowIcon);
-    headerImages_ = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 2, 0);
+    // The sort arrows too, from their 16-pixel bitmaps (ScaledImageStrip
+    // masks the background, the top-left pixel).
+    const int arrowSize = ScaleForDpi(16, dpi_);
+    headerImages_ = ImageList_Create(arrowSize, arrowSize, ILC_COLOR24 | ILC_MASK, 2, 0);
     if (headerImages_) {
         HINSTANCE module = GetModuleHandleW(nullptr);
         for (int id : {IDB_SORT_UP, IDB_SORT_DOWN}) {
-            auto bitmap = static_cast<HBITMAP>(
-                LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 16, 16, LR_LOADMAP3DCOLORS));
-            if (!bitmap) continue;
-            ImageList_AddMasked(headerImages_, bitmap, GetSysColor(COLOR_BTNFACE));
-            DeleteObject(bitmap);
+            Bitmap bitmap(static_cast<HBITMAP>(
+                LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 16, 16, LR_LOADMAP3DCOLORS)));
+            ImageList arrow(ScaledImageStrip(bitmap.get(), 1, arrowSize));
+            Icon icon(arrow ? ImageList_GetIcon(arrow.get(), 0, ILD_NORMAL) : nullptr);
+            if (icon) ImageList_ReplaceIcon(headerImages_, -1, icon.get());
         }
     }
     if (!control_) return;

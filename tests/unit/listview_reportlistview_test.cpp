@@ -438,6 +438,19 @@ TEST(ReportListSort, ClicksSortAscendingThenReverseAndShowTheIndicator) {
         HeaderFormat(f.window.Header(), c, &format, &image);
         EXPECT_EQ(0, format & HDF_IMAGE);
     }
+
+    // Both arrows, as large as the screen's scale makes the text: made
+    // again after a change of DPI.
+    for (UINT dpi : {96u, 144u, 192u}) {
+        f.list.SetDpi(dpi);
+        f.list.CreateImageLists(nullptr);
+        auto arrows = reinterpret_cast<HIMAGELIST>(SendMessageW(f.window.Header(), HDM_GETIMAGELIST, 0, 0));
+        int cx = 0, cy = 0;
+        EXPECT_TRUE(ImageList_GetIconSize(arrows, &cx, &cy));
+        EXPECT_EQ(static_cast<int>(dpi / 6), cx);
+        EXPECT_EQ(cx, cy);
+        EXPECT_EQ(2, ImageList_GetImageCount(arrows));
+    }
 }
 
 TEST(ReportListSort, TextsAreComparedWithoutRegardToCase) {
