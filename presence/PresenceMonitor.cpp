@@ -121,7 +121,8 @@ bool PresenceMonitor::OnScanMerged(DeviceTable& table, const ScanAnswer& answer,
     // (private addresses are never among them).
     for (uint64_t address : table.LeHeardInLastScan()) answered_.push_back(address);
     const bool wasTracking = tracker_.ScanCount() > 0;
-    tracker_.OnScan(answered_.data(), static_cast<int>(answered_.size()), now, settings.presence.DepartAfterScans, alertsArmed, events_);
+    tracker_.OnScan(answered_.data(), static_cast<int>(answered_.size()), now, settings.presence.DepartAfterScans,
+                    alertsArmed, events_);
     for (const PresenceEvent& e : events_) {
         if (e.kind == PresenceEventKind::Present) continue;
         changed = true;
@@ -267,7 +268,8 @@ void PresenceMonitor::ShowTimeline(DeviceTable& table, HWND owner) {
     }
     FileSink sink(file.get());
     if (!WriteTimelinePage(sink, page) || !sink.Flush()) {
-        DWORD error = sink.Error() ? sink.Error() : ERROR_NOT_ENOUGH_MEMORY;
+        // Only the file can fail the page now: memory running out is a fault.
+        DWORD error = sink.Error() ? sink.Error() : ERROR_WRITE_FAULT;
         ShowErrorBox(error, owner);
         return;
     }

@@ -17,6 +17,9 @@ namespace nw {
 namespace {
 
 constexpr size_t kClientIdMax = 23;   // the longest every broker must take
+// An empty retained message removes what the broker keeps on a topic. Unlike
+// state, which a connect sends whole, a removal waits for the broker.
+constexpr unsigned kRemoval = mqtt::kRetain | mqtt::kQos1 | mqtt::kQueueWhileOffline;
 
 uint64_t Now() {
     FILETIME now;
@@ -129,7 +132,6 @@ void Publisher::OnClientMessages() {
     std::vector<mqtt::Message> messages;
     client_->TakeMessages(messages);
     bool rediscover = false;
-    const unsigned clear = mqtt::kRetain | mqtt::kQos1 | mqtt::kQueueWhileOffline;
     for (const mqtt::Message& message : messages) {
         if (message.topic == kHomeAssistantStatus) {
             rediscover |= discovery_ && message.payload == "online";
@@ -139,9 +141,10 @@ void Publisher::OnClientMessages() {
         if (message.payload.empty()) continue;
         uint64_t address = 0;
         if (topics_.IsTrackerConfig(message.topic, address)) {
-            if (!InDiscoveryScope(address)) Send(topics_.TrackerConfig(address), "", clear);
+            if (!InDiscoveryScope(table_ ? table_->FindDevice(address) : nullptr, address))
+                Send(topics_.TrackerConfig(address), "", kRemoval);
         } else if (!discovery_ && message.topic == topics_.SensorConfig()) {
-            Send(message.topic, "", clear);
+            Send(topics_.SensorConfig(), "", kRemoval);
         }
     }
     if (rediscover) {
@@ -150,12 +153,10 @@ void Publisher::OnClientMessages() {
     }
 }
 
-// Whether the device's tracker belongs in Home Assistant now; for a device
-// not seen in this run, its description says.
-bool Publisher::InDiscoveryScope(uint64_t address) const {
-    if (!discovery_) return false;
-    const DeviceRecord* record = table_ ? table_->FindDevice(address) : nullptr;
-    if (record && record->removed == 1) return false;
+// Whether the device's tracker belongs in Home Assistant now. Without a
+// record (not seen in this run) its description file says.
+bool Publisher::InDiscoveryScope(const DeviceRecord* record, uint64_t address) const {
+    if (!discovery_ || (record && record->removed == 1)) return false;
     if (discoveryAll_) return true;
     if (record) return record->description[0] != 0;
     wchar_t description[kDescriptionChars];
@@ -192,13 +193,10 @@ void Publisher::PublishEvent(const PresenceEvent& e) {
     Send(topics_.Events(), EventJson(time, word, address, nameText), mqtt::kQos1 | mqtt::kQueueWhileOffline);
 }
 
-// Empty retained messages remove what the broker keeps for the device. They
-// wait for the broker, unlike state, which a connect sends whole.
 void Publisher::ClearDevice(uint64_t address, bool discovered) {
-    const unsigned flags = mqtt::kRetain | mqtt::kQos1 | mqtt::kQueueWhileOffline;
-    Send(topics_.Device(address), "", flags);
-    Send(topics_.Presence(address), "", flags);
-    if (discovered) Send(topics_.TrackerConfig(address), "", flags);
+    Send(topics_.Device(address), "", kRemoval);
+    Send(topics_.Presence(address), "", kRemoval);
+    if (discovered) Send(topics_.TrackerConfig(address), "", kRemoval);
 }
 
 // Away from the broker only removals count: a connect sends the rest whole.
@@ -222,7 +220,7 @@ void Publisher::Sync() {
         if (!connected) continue;
         const bool here = tracker_ && tracker_->IsPresent(address);
         if (here) ++present;
-        const bool inScope = discovery_ && (discoveryAll_ || record->description[0] != 0);
+        const bool inScope = InDiscoveryScope(record, address);
         views_.push_back({address, TextHash(record->description, TextHash(record->info.szName)),
                           Ticks(record->lastSeen), record->detectionCount, here, inScope});
     }
@@ -265,7 +263,7 @@ void Publisher::Sync() {
             Send(topics_.TrackerConfig(step.address), TrackerConfigJson(topics_, step.address, title, leOnly),
                  mqtt::kRetain);
         } else if (step.discovery == DiscoveryStep::Clear) {
-            Send(topics_.TrackerConfig(step.address), "", mqtt::kRetain | mqtt::kQueueWhileOffline);
+            Send(topics_.TrackerConfig(step.address), "", kRemoval);
         }
     }
     if (discovery_ && planner_.SensorDue())

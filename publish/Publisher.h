@@ -22,6 +22,7 @@
 namespace nw {
 
 class DeviceTable;
+struct DeviceRecord;
 struct MqttBlock;
 struct Settings;
 
@@ -57,7 +58,7 @@ public:
 private:
     void PublishEvent(const PresenceEvent& event);
     void ClearDevice(uint64_t address, bool discovered);
-    bool InDiscoveryScope(uint64_t address) const;
+    bool InDiscoveryScope(const DeviceRecord* record, uint64_t address) const;
     void Send(const std::string& topic, const std::string& payload, unsigned flags);
 
     std::unique_ptr<mqtt::Client> client_;

@@ -34,10 +34,9 @@ fi
 # raised more under emulation, where every step is several times slower.
 export NW_E2E_WAIT_SCALE=${NW_E2E_WAIT_SCALE:-2}
 xvfb_pids=()
-keeper_pids=()
 pids=()
 cleanup() {
-    for p in "${pids[@]}" "${keeper_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     for b in win64 win32; do "$here/tools/mqtt-broker.sh" stop "$here/build/test-mqtt/$b" || true; done
     for prefix in wineprefix wineprefix32; do
         WINEPREFIX=$here/build/$prefix /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
@@ -50,7 +49,6 @@ session() {  # Wine prefix
     NW_XVFB_PID=
     . "$here/tools/xsession.sh"
     [ -z "$NW_XVFB_PID" ] || xvfb_pids+=("$NW_XVFB_PID")
-    keeper_pids+=("$NW_DESKTOP_KEEPER_PID")
 }
 # Each build's tests get a broker of their own (tools/mqtt-broker.sh): the
 # restart test stops and starts it.

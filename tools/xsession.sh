@@ -29,20 +29,7 @@ if [ "$NW_OWN_XVFB" = 1 ] || [ "${NW_UNMANAGED:-}" = 1 ] ||
     ! xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then managed=N; else managed=Y; fi
 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d $managed /f </dev/null >/dev/null 2>&1 || true
 (/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1 &)
-# The desktop process too, with no output of its own: started by a test
-# program instead, it outlives it by some 20 s holding that program's output
-# pipe, and ctest waits for the pipe (under emulation every test took 23 s).
-# It once ended in the middle of a run, so a keeper looks every 5 s and
-# starts it again, until the shell that sourced this ends (explorer /desktop
-# returns at once while another desktop runs). A script that stops the
-# wineserver before it ends stops the keeper first (NW_DESKTOP_KEEPER_PID),
-# which would otherwise start one again.
-setsid bash -c 'desktop=
-    while kill -0 "$1" 2>/dev/null; do
-        if [ -z "$desktop" ] || ! kill -0 "$desktop" 2>/dev/null; then
-            /usr/lib/wine/wine64 explorer.exe /desktop </dev/null >/dev/null 2>&1 &
-            desktop=$!
-        fi
-        sleep 5
-    done' keeper $$ </dev/null >/dev/null 2>&1 &
-NW_DESKTOP_KEEPER_PID=$!
+# The desktop process too, so the first program that opens a window does not
+# start it (should it end, the next program starts one; tools/wine-test.sh
+# keeps such a process from holding a test's output).
+(setsid /usr/lib/wine/wine64 explorer.exe /desktop </dev/null >/dev/null 2>&1 &)

@@ -1,7 +1,6 @@
 #include "e2e/Driver.h"
 
 #include <commctrl.h>
-#include <tlhelp32.h>
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -178,25 +177,6 @@ std::vector<wchar_t> BuildEnvironment(const std::vector<std::pair<std::wstring, 
 
 std::atomic<int> launchCounter{0};
 
-// The commands the program started (alert commands) are given a moment to
-// end, then ended, before the folder goes: under Wine a console program
-// started as its parent quits can hang while it sets up its console, and it
-// holds the test's output, so ctest waited for it until its time-out.
-void EndChildren(DWORD parent) {
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
-        if (entry.th32ParentProcessID != parent) continue;
-        HANDLE child = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
-        if (!child) continue;
-        if (::WaitForSingleObject(child, 5000) == WAIT_TIMEOUT) ::TerminateProcess(child, 1);
-        ::CloseHandle(child);
-    }
-    ::CloseHandle(snapshot);
-}
-
 }  // namespace
 
 // ---- Helpers ------------------------------------------------------------------
@@ -362,7 +342,6 @@ int CountLinesStartingWith(const std::vector<std::string>& lines, const char* pr
 Program::~Program() {
     if (process_) {
         if (Running()) Kill();
-        EndChildren(::GetProcessId(process_));
         ::CloseHandle(process_);
         process_ = nullptr;
     }
